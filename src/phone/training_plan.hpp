@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/values/value.hpp"
+
+#include <optional>
+#include <string_view>
+
+namespace phone {
+
+// The phone's training plan: its workouts in the dictionary form the phone sends them in.
+struct TrainingPlan {
+    std::string name;
+    platform::Array workouts;
+};
+
+// The plan built into phone-sim, a week of three workouts.
+std::string_view embeddedDemoPlanText();
+
+// Reads a plan from JSON text: {"name": ..., "workouts": [workout dictionaries]}. Nothing when
+// the text is not such an object.
+std::optional<TrainingPlan> parseTrainingPlan(std::string_view json);
+
+// The full snapshot of one workout as the phone sends it: its header, its exercises and the
+// revision.
+std::optional<platform::Dictionary> workoutSnapshot(const TrainingPlan& plan, std::size_t index,
+                                                    double revision);
+
+} // namespace phone
