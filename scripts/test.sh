@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Every test: the release build's unit, simulation and process tests, then the same tests built
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+
+"$root/scripts/build.sh" "$root/build"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+"$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DWRISTSIDE_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L 'unit|sim'
