@@ -16,10 +16,11 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: wristside --headless --snapshot FILE\n"
-                 "  Decodes a workout snapshot (a binary property list as the phone sends it)\n"
-                 "  and prints the workout as the watch holds it. The screens, the phone link\n"
-                 "  (--link) and the control channel are not built yet.\n";
+    std::cerr
+        << "usage: wristside --headless --snapshot FILE [--json]\n"
+           "  Decodes a workout snapshot (a binary property list as the phone sends it)\n"
+           "  and prints the workout as the watch holds it (--json: its exercises as JSON).\n"
+           "  The screens, the phone link (--link) and the control channel are not built yet.\n";
     return 2;
 }
 
@@ -56,8 +57,11 @@ void printWorkout(const platform::Dictionary& snapshot,
               << model::asText(model::lookup(snapshot, "syncRevision")).value_or("none") << "\n";
     for (const auto& exercise : exercises) {
         std::cout << "  " << exercise->name << "  (" << exercise->exerciseSets->size()
-                  << " sets, rest " << exercise->timerSeconds << " s, " << exercise->barbell.name
-                  << " " << exercise->barbell.weight << " " << exercise->barbell.units;
+                  << " sets, rest " << exercise->timerSeconds << " s, " << exercise->equipment;
+        if (exercise->equipment == "Barbell") {
+            std::cout << " on " << exercise->barbell.name << " " << exercise->barbell.weight << " "
+                      << exercise->barbell.units;
+        }
         if (exercise->superset) {
             std::cout << ", superset " << *exercise->superset << " in "
                       << model::colorName(exercise->color());
@@ -74,10 +78,13 @@ void printWorkout(const platform::Dictionary& snapshot,
 int main(int argc, char** argv) {
     std::string snapshotFile;
     bool headless = false;
+    bool json = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--headless") {
             headless = true;
+        } else if (arg == "--json") {
+            json = true;
         } else if (arg == "--snapshot" && i + 1 < argc) {
             snapshotFile = argv[++i];
         } else {
@@ -103,7 +110,10 @@ int main(int argc, char** argv) {
     const auto& snapshot = *value->dictionary();
     auto exercises = model::decodeExerciseList(model::lookup(snapshot, "exercises"))
                          .value_or(std::vector<model::ExerciseRef>{});
-    printWorkout(snapshot, exercises);
+    if (!json) {
+        printWorkout(snapshot, exercises);
+        return 0;
+    }
 
     platform::Array states;
     for (const auto& exercise : exercises) {
