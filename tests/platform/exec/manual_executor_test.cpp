@@ -332,6 +332,10 @@ TEST_F(ManualExecutorDeathTest, SyncBackOntoMainWaitingInASyncAborts) {
     EXPECT_DEATH(exec.runUntilIdle(), "sync onto queue 'main'.*would deadlock");
 }
 
+TEST_F(ManualExecutorDeathTest, SyncOntoMainFromASyncTheTestThreadWaitsInAborts) {
+    EXPECT_DEATH(outbox->sync([&] { main.sync([] {}); }), "sync onto queue 'main'.*would deadlock");
+}
+
 TEST_F(ManualExecutorDeathTest, SyncBackOntoASerialQueueWaitingInASyncAborts) {
     outbox->async([&] { notes->sync([&] { outbox->sync([] {}); }); });
     EXPECT_DEATH(exec.runUntilIdle(), "sync onto queue 'outbox'.*would deadlock");

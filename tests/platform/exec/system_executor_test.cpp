@@ -50,28 +50,35 @@ TEST(SystemClockTest, ReadsWallTime) {
     EXPECT_LE(now, after);
 }
 
-TEST(ThreadQueueTest, RunsItsTasksOnItsOwnThreadWhereItIsCurrent) {
+TEST(ThreadQueueTest, RunsItsTasksOnItsOwnThreadWhereOnlyItIsCurrent) {
     ThreadQueue queue("outbox");
+    ThreadQueue other("notes");
     EXPECT_EQ(queue.label(), "outbox");
     EXPECT_FALSE(queue.isCurrent());
 
     std::vector<std::thread::id> threads;
-    std::vector<bool> current;
+    std::vector<std::vector<bool>> current;
     std::promise<void> done;
     for (int i = 0; i < 3; ++i) {
         queue.async([&] {
             threads.push_back(std::this_thread::get_id());
-            current.push_back(queue.isCurrent());
+            current.push_back({queue.isCurrent(), other.isCurrent()});
         });
     }
     queue.async([&] { done.set_value(); });
     ASSERT_TRUE(arrives(done.get_future()));
+    auto otherThread = platform::syncResult(other, [&] {
+        current.push_back({queue.isCurrent(), other.isCurrent()});
+        return std::this_thread::get_id();
+    });
 
     ASSERT_EQ(threads.size(), 3u);
     EXPECT_NE(threads[0], std::this_thread::get_id());
+    EXPECT_NE(threads[0], otherThread);
     EXPECT_EQ(threads[1], threads[0]);
     EXPECT_EQ(threads[2], threads[0]);
-    EXPECT_EQ(current, (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(current, (std::vector<std::vector<bool>>{
+                           {true, false}, {true, false}, {true, false}, {false, true}}));
 }
 
 TEST(ThreadQueueTest, KeepsEachPostersOrderAndRunsOneTaskAtATimeUnderConcurrentPosting) {
@@ -233,6 +240,8 @@ TEST(ThreadQueueTest, DestroyedFromAnotherThreadItFinishesTheRunningTaskAndRelea
     queue->async([&, opened = gate.opened] {
         started.set_value();
         opened.wait();
+        // Lingers so that a destructor that did not wait for it would be caught.
+        std::this_thread::sleep_for(10ms);
         finished = true;
     });
     ASSERT_TRUE(arrives(started.get_future()));
