@@ -38,7 +38,7 @@ public:
     const Clock& clock() const override;
     TimePoint now() const;
 
-    // Each returns the number of tasks it ran.
+    // Each returns the number of tasks it ran. Time never moves backwards: asking for it aborts.
     std::size_t runUntilIdle();
     std::size_t advanceBy(Duration duration);
     std::size_t advanceTo(TimePoint time);

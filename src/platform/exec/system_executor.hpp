@@ -71,7 +71,8 @@ private:
 
 // The executor of the headless program: main is a MainRunLoop owned by the thread that creates
 // the executor, serial queues are ThreadQueues, the clock is the system clock. Delays are
-// measured on the steady clock, so changes of wall time do not move them.
+// measured on the steady clock, so changes of wall time do not move them. Whatever posts to main
+// (the core, its serial queues) must be gone before the executor.
 class SystemExecutor final : public Executor {
 public:
     SystemExecutor() = default;
