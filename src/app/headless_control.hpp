@@ -1,0 +1,38 @@
+#pragma once
+
+#include "sync/inbound/watch_data_source.hpp"
+#include "sync/outbound/watch_sync_outbox.hpp"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace app {
+
+// The headless control channel: one JSON object per line in, exactly one line starting with
+// {"reply": out. Each action does what the user's gesture does, through the same code. Runs on
+// the main queue.
+class HeadlessControl {
+public:
+    struct Wiring {
+        watchsync::WatchDataSource& data;
+        watchsync::WatchSyncOutbox& outbox;
+        // Writes one whole line to the program's output.
+        std::function<void(std::string_view line)> writeLine;
+        // Ends the program once the main queue has drained.
+        std::function<void()> quit;
+    };
+
+    explicit HeadlessControl(Wiring wiring);
+
+    void handleLine(std::string_view line);
+
+private:
+    void reply(std::string_view kind, platform::Dictionary fields = {});
+    void error(std::string message);
+    platform::Dictionary state();
+
+    Wiring wiring_;
+};
+
+} // namespace app

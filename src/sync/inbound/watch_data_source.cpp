@@ -1,0 +1,234 @@
+#include "sync/inbound/watch_data_source.hpp"
+
+#include "model/conversions.hpp"
+#include "sync/outbound/watch_sync_outbox.hpp"
+
+namespace watchsync {
+
+using platform::Dictionary;
+using platform::Value;
+
+namespace {
+
+Dictionary successReply() {
+    return Dictionary{{"status", Value("Success")}};
+}
+
+} // namespace
+
+WatchDataSource::WatchDataSource(Services services)
+    : executor_(services.executor), defaults_(services.defaults), session_(services.session),
+      outbox_(services.outbox), log_(services.log) {
+    lastPhoneCommandSequence = defaults_.doubleForKey(lastPhoneCommandSequenceKey).value_or(0);
+    // The exercise catalogue file is loaded here once the catalogue exists.
+    if (session_ != nullptr) {
+        session_->setDelegate(this);
+        session_->activate();
+    }
+}
+
+WatchDataSource::~WatchDataSource() {
+    if (session_ != nullptr) {
+        session_->setDelegate(nullptr);
+    }
+}
+
+void WatchDataSource::activationDidComplete(platform::ActivationState state,
+                                            std::optional<platform::SessionError> error) {
+    if (state != platform::ActivationState::activated) {
+        if (error) {
+            log_.line("Unable to activate WatchConnectivity: " + error->description);
+        }
+        return;
+    }
+    outbox_.reconcileOutstandingTransfers();
+    auto context = session_->receivedApplicationContext();
+    if (!context.empty()) {
+        dispatchInbound(std::move(context), std::nullopt);
+    }
+    requestFreshData();
+}
+
+void WatchDataSource::reachabilityDidChange(bool reachable) {
+    if (reachable) {
+        outbox_.flush();
+    }
+}
+
+void WatchDataSource::didReceiveMessage(const Dictionary& message,
+                                        std::optional<platform::ReplyHandler> reply) {
+    std::optional<ReplyFunction> replyFunction;
+    if (reply) {
+        replyFunction = [handler = std::move(*reply)](Dictionary answer) {
+            handler(std::move(answer));
+        };
+    }
+    dispatchInbound(message, std::move(replyFunction));
+}
+
+void WatchDataSource::didReceiveUserInfo(const Dictionary& userInfo) {
+    dispatchInbound(userInfo, std::nullopt);
+}
+
+void WatchDataSource::didReceiveApplicationContext(const Dictionary& context) {
+    dispatchInbound(context, std::nullopt);
+    // The catalogue's revision check reads persistedReferenceExercisesRevision, which only the
+    // main queue writes; it runs there, after the context itself.
+    auto revision = model::asNumber(model::lookup(context, "referenceExercisesRevision"));
+    if (revision) {
+        executor_.main().async([this, revision] {
+            if (!persistedReferenceExercisesRevision ||
+                *persistedReferenceExercisesRevision < *revision) {
+                requestFreshData();
+            }
+        });
+    }
+}
+
+void WatchDataSource::didFinishUserInfoTransfer(const platform::UserInfoTransfer& transfer,
+                                                std::optional<platform::SessionError> error) {
+    outbox_.handleTransferFinished(transfer.userInfo, error.has_value());
+}
+
+void WatchDataSource::didReceiveFile(const platform::ReceivedFile& file) {
+    // The file exists only while this callback runs: both handlers read it before returning.
+    const auto* kind = model::asString(model::lookup(file.metadata, "syncPayloadKind"));
+    if (kind != nullptr && *kind == "full_snapshot") {
+        applyFullSnapshotFile(file);
+    } else {
+        applyReferenceExercisesFile(file);
+    }
+}
+
+void WatchDataSource::dispatchInbound(Dictionary message, std::optional<ReplyFunction> reply) {
+    if (!executor_.main().isCurrent()) {
+        executor_.main().async([this, message = std::move(message), reply = std::move(reply)] {
+            dispatchOnMain(message, reply);
+        });
+        return;
+    }
+    dispatchOnMain(message, reply);
+}
+
+void WatchDataSource::dispatchOnMain(const Dictionary& message,
+                                     const std::optional<ReplyFunction>& reply) {
+    auto answer = [&reply](Dictionary dictionary) {
+        if (reply) {
+            (*reply)(std::move(dictionary));
+        }
+    };
+
+    if (const auto* ack = model::asString(model::lookup(message, "syncAck"))) {
+        std::optional<std::string> status;
+        if (const auto* text = model::asString(model::lookup(message, "status"))) {
+            status = *text;
+        }
+        outbox_.handleAck(*ack, status);
+        if (finishingWorkoutSyncId && *finishingWorkoutSyncId == *ack) {
+            updateFinishedWorkoutHandOff(status);
+        }
+        answer(Dictionary{{"status", Value("Success")}, {"syncAck", Value(*ack)}});
+        return;
+    }
+
+    if (shouldRejectWorkoutPayload(message)) {
+        requestFreshData();
+        answer(Dictionary{{"status", Value("Retry")}});
+        return;
+    }
+
+    if (const auto* commandId = model::asString(model::lookup(message, "commandId"))) {
+        handlePhoneCommand(message, *commandId);
+        answer(Dictionary{{"status", Value("Success")}, {"commandAck", Value(*commandId)}});
+        return;
+    }
+
+    if (auto revision = model::asNumber(model::lookup(message, "syncRevision"))) {
+        if (!acceptRevision(message, *revision)) {
+            answer(Dictionary{{"status", Value("Success")}, {"syncRevision", Value(*revision)}});
+            return;
+        }
+    }
+    applyPhoneState(message);
+    answer(successReply());
+}
+
+void WatchDataSource::applyPhoneState(const Dictionary& message) {
+    if (!timerCorrectionApplies(message)) {
+        return;
+    }
+    applyHealthPreference(message);
+    applyWorkoutSessionCommands(message);
+    applyWorkoutHeader(message);
+    applyAvailableWorkouts(message);
+    applyExercises(message);
+    applyReferenceExercises(message);
+    applyWeightPlates(message);
+    applyRestTimerState(message);
+    refreshExerciseCountdown();
+    finishExpiredTimer();
+}
+
+void WatchDataSource::requestFreshData() {
+    outbox_.enqueue(Dictionary{{"type", Value("refresh_data")}});
+}
+
+// Not built yet: the stale-workout guard. Until then no workout payload is refused as stale.
+bool WatchDataSource::shouldRejectWorkoutPayload(const Dictionary&) const {
+    return false;
+}
+
+// Not built yet: phone commands (sequence rule, de-duplication). The command is acknowledged, as
+// every command is, but not applied.
+void WatchDataSource::handlePhoneCommand(const Dictionary&, const std::string&) {}
+
+// Not built yet: the snapshot and delta revision rules. Until then every revision is accepted.
+bool WatchDataSource::acceptRevision(const Dictionary&, double) {
+    return true;
+}
+
+// Not built yet: timer corrections. Until then no correction is refused.
+bool WatchDataSource::timerCorrectionApplies(const Dictionary&) const {
+    return true;
+}
+
+// Not built yet: the finished-workout hand-off.
+void WatchDataSource::updateFinishedWorkoutHandOff(const std::optional<std::string>&) {}
+
+// Not built yet: the save-to-health preference.
+void WatchDataSource::applyHealthPreference(const Dictionary&) {}
+
+// Not built yet: the health session commands.
+void WatchDataSource::applyWorkoutSessionCommands(const Dictionary&) {}
+
+// Not built yet: the error text and the workout header.
+void WatchDataSource::applyWorkoutHeader(const Dictionary&) {}
+
+// Not built yet: the available workouts.
+void WatchDataSource::applyAvailableWorkouts(const Dictionary&) {}
+
+// Not built yet: the current workout's exercises.
+void WatchDataSource::applyExercises(const Dictionary&) {}
+
+// Not built yet: the exercise catalogue.
+void WatchDataSource::applyReferenceExercises(const Dictionary&) {}
+
+// Not built yet: the plate inventory.
+void WatchDataSource::applyWeightPlates(const Dictionary&) {}
+
+// Not built yet: the stored timer session and the phone's rest-timer state.
+void WatchDataSource::applyRestTimerState(const Dictionary&) {}
+
+// Not built yet: the running countdown's rest seconds.
+void WatchDataSource::refreshExerciseCountdown() {}
+
+// Not built yet: finishing a timer that ran out.
+void WatchDataSource::finishExpiredTimer() {}
+
+// Not built yet: the full-snapshot file.
+void WatchDataSource::applyFullSnapshotFile(const platform::ReceivedFile&) {}
+
+// Not built yet: the catalogue file.
+void WatchDataSource::applyReferenceExercisesFile(const platform::ReceivedFile&) {}
+
+} // namespace watchsync

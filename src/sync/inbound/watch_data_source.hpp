@@ -1,0 +1,116 @@
+#pragma once
+
+#include "model/exercise.hpp"
+#include "model/finishing_workout_status.hpp"
+#include "model/status.hpp"
+#include "model/workout.hpp"
+#include "platform/exec/queue.hpp"
+#include "platform/link/session.hpp"
+#include "platform/log/log.hpp"
+#include "platform/observe/observable.hpp"
+#include "platform/store/key_value_store.hpp"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace watchsync {
+
+class WatchSyncOutbox;
+
+// The watch's hub of the phone link: the session's delegate, the owner of the current workout
+// and the catalogues, and the one place where every dictionary from the phone is applied, on the
+// main queue, once.
+class WatchDataSource final : public platform::SessionDelegate {
+public:
+    using ReplyFunction = std::function<void(platform::Dictionary reply)>;
+
+    static constexpr std::string_view lastPhoneCommandSequenceKey =
+        "tessaron.watch-sync.last-phone-command-sequence.v1";
+
+    struct Services {
+        platform::Executor& executor;
+        platform::KeyValueStore& defaults;
+        // Absent when the platform has no phone session: the hub then works without a phone.
+        platform::Session* session;
+        WatchSyncOutbox& outbox;
+        platform::Log& log;
+    };
+
+    explicit WatchDataSource(Services services);
+    ~WatchDataSource() override;
+    WatchDataSource(const WatchDataSource&) = delete;
+    WatchDataSource& operator=(const WatchDataSource&) = delete;
+
+    platform::Observable<std::vector<model::ExerciseRef>> exercises;
+    platform::Observable<std::vector<model::Workout>> availableWorkouts;
+    platform::Observable<std::string> name;
+    platform::Observable<std::string> workoutStatus{std::string(model::status::notStartedDefault)};
+    platform::Observable<std::string> workoutId;
+    platform::Observable<bool> syncingFinishedWorkout{false};
+    platform::Observable<model::FinishingWorkoutStatus> syncingFinishedWorkoutStatus{
+        model::FinishingWorkoutStatus::notStarted};
+    platform::Observable<std::string> syncWorkoutError;
+    std::optional<std::string> finishingWorkoutSyncId;
+    double lastPhoneCommandSequence = 0;
+    std::optional<double> lastSnapshotRevision;
+    std::optional<double> lastDeltaRevision;
+    std::optional<double> lastAvailableWorkoutsRevision;
+    std::optional<double> lastReferenceExercisesRevision;
+    std::optional<double> lastWeightPlatesRevision;
+    std::optional<double> persistedReferenceExercisesRevision;
+    bool hasAppliedWorkoutSnapshot = false;
+
+    // Handles one dictionary from the phone, whatever channel brought it. Callable from any
+    // thread: off the main queue it hops there first. A reply function, when given, is called
+    // exactly once.
+    void dispatchInbound(platform::Dictionary message, std::optional<ReplyFunction> reply);
+
+    // Session delegate: these arrive on the session's own queue.
+    void activationDidComplete(platform::ActivationState state,
+                               std::optional<platform::SessionError> error) override;
+    void reachabilityDidChange(bool reachable) override;
+    void didReceiveMessage(const platform::Dictionary& message,
+                           std::optional<platform::ReplyHandler> reply) override;
+    void didReceiveUserInfo(const platform::Dictionary& userInfo) override;
+    void didReceiveApplicationContext(const platform::Dictionary& context) override;
+    void didFinishUserInfoTransfer(const platform::UserInfoTransfer& transfer,
+                                   std::optional<platform::SessionError> error) override;
+    void didReceiveFile(const platform::ReceivedFile& file) override;
+
+private:
+    void dispatchOnMain(const platform::Dictionary& message,
+                        const std::optional<ReplyFunction>& reply);
+    void applyPhoneState(const platform::Dictionary& message);
+
+    // The steps below belong to work not built yet; each is named for what it will do and
+    // changes nothing today.
+    bool shouldRejectWorkoutPayload(const platform::Dictionary& message) const;
+    void handlePhoneCommand(const platform::Dictionary& message, const std::string& commandId);
+    bool acceptRevision(const platform::Dictionary& message, double revision);
+    bool timerCorrectionApplies(const platform::Dictionary& message) const;
+    void updateFinishedWorkoutHandOff(const std::optional<std::string>& status);
+    void applyHealthPreference(const platform::Dictionary& message);
+    void applyWorkoutSessionCommands(const platform::Dictionary& message);
+    void applyWorkoutHeader(const platform::Dictionary& message);
+    void applyAvailableWorkouts(const platform::Dictionary& message);
+    void applyExercises(const platform::Dictionary& message);
+    void applyReferenceExercises(const platform::Dictionary& message);
+    void applyWeightPlates(const platform::Dictionary& message);
+    void applyRestTimerState(const platform::Dictionary& message);
+    void refreshExerciseCountdown();
+    void finishExpiredTimer();
+    void applyFullSnapshotFile(const platform::ReceivedFile& file);
+    void applyReferenceExercisesFile(const platform::ReceivedFile& file);
+
+    void requestFreshData();
+
+    platform::Executor& executor_;
+    platform::KeyValueStore& defaults_;
+    platform::Session* session_;
+    WatchSyncOutbox& outbox_;
+    platform::Log& log_;
+};
+
+} // namespace watchsync
