@@ -5,7 +5,7 @@
 #include "platform/store/memory_key_value_store.hpp"
 #include "platform/values/bplist.hpp"
 #include "platform/values/json.hpp"
-#include "sync/outbound/fake_session.hpp"
+#include "support/fake_session.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,10 +25,10 @@ using platform::Dictionary;
 using platform::Value;
 using testing::Each;
 using testing::Eq;
+using testsupport::FakeSession;
 using watchsync::decodePendingList;
 using watchsync::PendingWatchSyncMessage;
 using watchsync::WatchSyncOutbox;
-using watchsync::fakes::FakeSession;
 
 namespace {
 
