@@ -1,0 +1,336 @@
+#include "phone/commands.hpp"
+
+#include "platform/values/bplist.hpp"
+#include "platform/values/json.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cmath>
+
+namespace phone {
+
+namespace {
+
+constexpr std::string_view blanks = " \t\r\n";
+
+std::string_view trim(std::string_view text) {
+    auto first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    auto last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+// The first word and what follows it, trimmed.
+std::pair<std::string_view, std::string_view> splitWord(std::string_view text) {
+    auto end = text.find_first_of(blanks);
+    if (end == std::string_view::npos) {
+        return {text, {}};
+    }
+    return {text.substr(0, end), trim(text.substr(end))};
+}
+
+std::string inQuotes(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// The parser's own words say where the text went wrong; parseJson only says that it did.
+std::string jsonProblem(std::string_view text) {
+    try {
+        [[maybe_unused]] auto document = nlohmann::json::parse(text);
+    } catch (const nlohmann::json::exception& e) {
+        std::string_view what = e.what();
+        if (auto prefix = what.find("] "); what.starts_with("[json.") && prefix != what.npos) {
+            what.remove_prefix(prefix + 2);
+        }
+        return std::string(what);
+    }
+    return "too deeply nested or not valid UTF-8";
+}
+
+std::string_view kindPhrase(platform::ValueKind kind) {
+    switch (kind) {
+    case platform::ValueKind::array:
+        return "an array";
+    case platform::ValueKind::string:
+        return "a string";
+    case platform::ValueKind::null:
+        return "null";
+    case platform::ValueKind::boolean:
+        return "a Boolean";
+    default:
+        return "a number";
+    }
+}
+
+// A dictionary the link can carry, or the reason why the text is not one.
+std::optional<platform::Dictionary> dictionaryArgument(std::string_view word, std::string_view text,
+                                                       std::string& error) {
+    if (text.empty()) {
+        error = std::string(word) + " needs a JSON object, e.g. " + std::string(word) +
+                R"( {"type": "ping"})";
+        return std::nullopt;
+    }
+    auto value = platform::parseJson(text);
+    if (!value) {
+        error = std::string(word) + ": the argument is not valid JSON: " + jsonProblem(text);
+        return std::nullopt;
+    }
+    const auto* dictionary = value->dictionary();
+    if (dictionary == nullptr) {
+        error = std::string(word) + " needs a JSON object, got " +
+                std::string(kindPhrase(value->kind()));
+        return std::nullopt;
+    }
+    if (!platform::isPropertyList(*value)) {
+        error = std::string(word) + ": the object holds null, which the link cannot carry";
+        return std::nullopt;
+    }
+    return *dictionary;
+}
+
+// Where a JSON object that starts the text ends (one past its closing brace).
+std::optional<std::size_t> objectEnd(std::string_view text) {
+    if (!text.starts_with('{')) {
+        return std::nullopt;
+    }
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            if (--depth == 0) {
+                return i + 1;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> onOff(std::string_view text) {
+    if (text == "on") {
+        return true;
+    }
+    if (text == "off") {
+        return false;
+    }
+    return std::nullopt;
+}
+
+std::optional<platform::Duration> seconds(std::string_view text) {
+    double value = 0;
+    auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (problem != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+        value < 0) {
+        return std::nullopt;
+    }
+    auto duration = std::chrono::duration<double>(value);
+    if (duration > longestWait) {
+        return std::nullopt;
+    }
+    return std::chrono::duration_cast<platform::Duration>(duration);
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+ParsedLine failure(std::string error) {
+    return ParsedLine{std::nullopt, std::move(error)};
+}
+ParsedLine success(Command command) {
+    return ParsedLine{std::move(command), {}};
+}
+
+ParsedLine parseFile(std::string_view rest) {
+    auto end = objectEnd(rest);
+    if (!end) {
+        return failure(
+            R"(file needs a JSON object of metadata, then the contents, e.g. file {"name": "a.txt"} hello)");
+    }
+    std::string error;
+    auto metadata = dictionaryArgument("file", rest.substr(0, *end), error);
+    if (!metadata) {
+        return failure(error);
+    }
+    auto text = trim(rest.substr(*end));
+    std::string contents(text);
+    // A JSON string gives the contents escapes, and leading or trailing blanks.
+    if (text.starts_with('"')) {
+        auto value = platform::parseJson(text);
+        if (!value || value->string() == nullptr) {
+            return failure("file: the contents start with a quote but are not a JSON string: " +
+                           jsonProblem(text));
+        }
+        contents = *value->string();
+    }
+    return success(
+        command::File{std::move(*metadata), platform::Data(contents.begin(), contents.end())});
+}
+
+} // namespace
+
+platform::Dictionary defaultWorkoutConfiguration() {
+    return {{"activityType", 50}, {"locationType", 2}};
+}
+
+ParsedLine parseCommand(std::string_view line) {
+    auto text = trim(line);
+    if (text.empty() || text.starts_with('#')) {
+        return {};
+    }
+    auto [word, rest] = splitWord(text);
+    std::string error;
+
+    auto noArguments = [&](Command command) {
+        if (!rest.empty()) {
+            return failure(std::string(word) + " takes no arguments, got " + inQuotes(rest));
+        }
+        return success(std::move(command));
+    };
+    auto dictionaryCommand = [&](auto make) {
+        auto dictionary = dictionaryArgument(word, rest, error);
+        return dictionary ? success(make(std::move(*dictionary))) : failure(error);
+    };
+    auto switchCommand = [&](auto make) {
+        auto on = onOff(rest);
+        return on ? success(make(*on))
+                  : failure(std::string(word) + " needs on or off, got " + inQuotes(rest));
+    };
+
+    if (word == "send") {
+        return dictionaryCommand([](auto d) { return command::Send{std::move(d)}; });
+    }
+    if (word == "request") {
+        return dictionaryCommand([](auto d) { return command::Request{std::move(d)}; });
+    }
+    if (word == "transfer") {
+        return dictionaryCommand([](auto d) { return command::Transfer{std::move(d)}; });
+    }
+    if (word == "context") {
+        return dictionaryCommand([](auto d) { return command::Context{std::move(d)}; });
+    }
+    if (word == "file") {
+        return parseFile(rest);
+    }
+    if (word == "start-workout") {
+        if (rest.empty()) {
+            return success(command::StartWorkout{defaultWorkoutConfiguration()});
+        }
+        return dictionaryCommand([](auto d) { return command::StartWorkout{std::move(d)}; });
+    }
+    if (word == "ack") {
+        if (rest.empty()) {
+            return failure("ack needs success, retry, none or the status text to answer with");
+        }
+        if (equalsIgnoringCase(rest, "success")) {
+            return success(command::Ack{"Success"});
+        }
+        if (equalsIgnoringCase(rest, "retry")) {
+            return success(command::Ack{"Retry"});
+        }
+        if (equalsIgnoringCase(rest, "none")) {
+            return success(command::Ack{std::nullopt});
+        }
+        return success(command::Ack{std::string(rest)});
+    }
+    if (word == "fail-transfers") {
+        return switchCommand([](bool on) { return command::FailTransfers{on}; });
+    }
+    if (word == "reachable") {
+        return switchCommand([](bool on) { return command::Reachable{on}; });
+    }
+    if (word == "workout") {
+        std::size_t index = 0;
+        auto [end, problem] = std::from_chars(rest.data(), rest.data() + rest.size(), index);
+        if (rest.empty() || problem != std::errc() || end != rest.data() + rest.size()) {
+            return failure("workout needs the workout's number in the plan (0 = the first), got " +
+                           inQuotes(rest));
+        }
+        return success(command::Workout{index});
+    }
+    if (word == "wait") {
+        auto duration = seconds(rest);
+        if (!duration) {
+            return failure("wait needs a number of seconds from 0 to 86400, got " + inQuotes(rest));
+        }
+        return success(command::Wait{*duration});
+    }
+    if (word == "wait-for") {
+        auto [type, timeoutText] = splitWord(rest);
+        if (type.empty()) {
+            return failure("wait-for needs the message type to wait for, e.g. wait-for "
+                           "complete_set");
+        }
+        auto timeout =
+            timeoutText.empty() ? std::optional(defaultWaitForTimeout) : seconds(timeoutText);
+        if (!timeout) {
+            return failure("wait-for: the timeout must be a number of seconds from 0 to 86400, "
+                           "got " +
+                           inQuotes(timeoutText));
+        }
+        return success(command::WaitFor{std::string(type), *timeout});
+    }
+    if (word == "snapshot") {
+        return noArguments(command::Snapshot{});
+    }
+    if (word == "logbook") {
+        return noArguments(command::Logbook{});
+    }
+    if (word == "status") {
+        return noArguments(command::Status{});
+    }
+    if (word == "help") {
+        return noArguments(command::Help{});
+    }
+    if (word == "quit") {
+        return noArguments(command::Quit{});
+    }
+    return failure("unknown command " + inQuotes(word) + " (help lists the commands)");
+}
+
+std::string_view commandHelp() {
+    return R"(send JSON                   live message to the watch, no reply expected
+request JSON                live message expecting a reply; the reply is logged
+transfer JSON               user-info transfer (queued, survives restarts)
+context JSON                update the application context
+file METADATA_JSON CONTENTS file transfer; CONTENTS is text, or a JSON string
+start-workout [JSON]        ask the watch to start a workout session
+ack success|retry|none|TEXT how to answer the following outbox messages
+fail-transfers on|off       answer the watch's user-info transfers with an error
+reachable on|off            the phone application takes live messages, or not
+workout N                   make the plan's workout N (0 = the first) the current one
+snapshot                    send the current workout's full snapshot now
+wait SECONDS                hold the following commands for that long
+wait-for TYPE [SECONDS]     hold them until a message of TYPE arrives (default 30 s)
+logbook                     print the logbook
+status                      print the link, the ack mode, the workout and the revision
+help                        this list
+quit                        stop phone-sim
+# TEXT                      a comment; blank lines are ignored too)";
+}
+
+} // namespace phone

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "platform/exec/clock.hpp"
+#include "platform/values/value.hpp"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+// phone-sim's line-based command language (docs/phone-sim.md): one command per line, a word and
+// its arguments, JSON where a dictionary is expected.
+namespace phone {
+
+namespace command {
+struct Send {
+    platform::Dictionary message;
+    bool operator==(const Send&) const = default;
+};
+struct Request {
+    platform::Dictionary message;
+    bool operator==(const Request&) const = default;
+};
+struct Transfer {
+    platform::Dictionary userInfo;
+    bool operator==(const Transfer&) const = default;
+};
+struct Context {
+    platform::Dictionary context;
+    bool operator==(const Context&) const = default;
+};
+struct File {
+    platform::Dictionary metadata;
+    platform::Data contents;
+    bool operator==(const File&) const = default;
+};
+struct StartWorkout {
+    platform::Dictionary configuration;
+    bool operator==(const StartWorkout&) const = default;
+};
+// Nothing: leave outbox messages unanswered.
+struct Ack {
+    std::optional<std::string> status;
+    bool operator==(const Ack&) const = default;
+};
+struct FailTransfers {
+    bool on = false;
+    bool operator==(const FailTransfers&) const = default;
+};
+struct Reachable {
+    bool on = true;
+    bool operator==(const Reachable&) const = default;
+};
+struct Workout {
+    std::size_t index = 0;
+    bool operator==(const Workout&) const = default;
+};
+struct Snapshot {
+    bool operator==(const Snapshot&) const = default;
+};
+struct Wait {
+    platform::Duration duration{};
+    bool operator==(const Wait&) const = default;
+};
+struct WaitFor {
+    std::string type;
+    platform::Duration timeout{};
+    bool operator==(const WaitFor&) const = default;
+};
+struct Logbook {
+    bool operator==(const Logbook&) const = default;
+};
+struct Status {
+    bool operator==(const Status&) const = default;
+};
+struct Help {
+    bool operator==(const Help&) const = default;
+};
+struct Quit {
+    bool operator==(const Quit&) const = default;
+};
+} // namespace command
+
+using Command =
+    std::variant<command::Send, command::Request, command::Transfer, command::Context,
+                 command::File, command::StartWorkout, command::Ack, command::FailTransfers,
+                 command::Reachable, command::Workout, command::Snapshot, command::Wait,
+                 command::WaitFor, command::Logbook, command::Status, command::Help, command::Quit>;
+
+// How long `wait-for TYPE` waits when the line gives no timeout.
+inline constexpr platform::Duration defaultWaitForTimeout = std::chrono::seconds(30);
+// Longer waits are refused as typing mistakes.
+inline constexpr platform::Duration longestWait = std::chrono::hours(24);
+
+// The start-workout configuration when the line gives none: traditional strength training,
+// indoors.
+platform::Dictionary defaultWorkoutConfiguration();
+
+struct ParsedLine {
+    // Empty for blank lines and comments, and when the line is wrong.
+    std::optional<Command> command;
+    // Why the line is wrong; empty when it is not.
+    std::string error;
+};
+
+ParsedLine parseCommand(std::string_view line);
+
+// One line per command, for `help` and --help.
+std::string_view commandHelp();
+
+} // namespace phone

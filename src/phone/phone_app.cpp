@@ -1,0 +1,446 @@
+#include "phone/phone_app.hpp"
+
+#include "platform/values/iso8601.hpp"
+#include "platform/values/json.hpp"
+
+#include <chrono>
+#include <system_error>
+#include <utility>
+
+namespace phone {
+
+namespace {
+
+constexpr std::string_view prefix = "phone-sim: ";
+constexpr std::string_view byLiveMessage = "live message";
+constexpr std::string_view byTransfer = "transfer";
+
+const std::string* stringAt(const platform::Dictionary& dictionary, std::string_view key) {
+    auto found = dictionary.find(key);
+    return found != dictionary.end() ? found->second.string() : nullptr;
+}
+
+std::string json(const platform::Dictionary& dictionary) {
+    return platform::toJsonText(platform::Value(dictionary));
+}
+
+std::string inQuotes(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// A short name for what phone-sim sent, for the lines about its fate.
+std::string describeOutgoing(const platform::Dictionary& message) {
+    if (const auto* syncId = stringAt(message, "syncAck")) {
+        return "acknowledgement of syncId " + *syncId;
+    }
+    if (auto revision = message.find("syncRevision"); revision != message.end()) {
+        return "snapshot revision " + platform::describe(revision->second);
+    }
+    return json(message);
+}
+
+std::string formatTime(platform::TimePoint time) {
+    auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+    return platform::formatInternetDateTime(
+        platform::Date::fromUnixMillis(static_cast<double>(millis)));
+}
+
+std::size_t exerciseCount(const platform::Dictionary& snapshot) {
+    auto exercises = snapshot.find("exercises");
+    if (exercises == snapshot.end() || exercises->second.array() == nullptr) {
+        return 0;
+    }
+    return exercises->second.array()->size();
+}
+
+std::string workoutName(const TrainingPlan& plan, std::size_t index) {
+    const auto* name = index < plan.workouts.size() ? plan.workouts[index].find("name") : nullptr;
+    return name != nullptr && name->string() != nullptr ? *name->string() : "(unnamed)";
+}
+
+// Runs `task` on `main` unless the app is gone by then; safe from any thread.
+void post(platform::Queue& main, std::weak_ptr<PhoneApp*> app,
+          std::function<void(PhoneApp&)> task) {
+    main.async([app = std::move(app), task = std::move(task)] {
+        if (auto alive = app.lock()) {
+            task(**alive);
+        }
+    });
+}
+
+} // namespace
+
+// Runs on the session's callback queue: everything it hears goes to main.
+class PhoneApp::Delegate final : public platform::SessionDelegate {
+public:
+    Delegate(platform::Queue& main, std::weak_ptr<PhoneApp*> app) : main_(main), app_(app) {}
+
+    void activationDidComplete(platform::ActivationState state,
+                               std::optional<platform::SessionError> error) override {
+        post([state, error](PhoneApp& app) {
+            if (error) {
+                app.say("session activation failed: " + error->description);
+            } else if (state == platform::ActivationState::activated) {
+                app.say("session activated; waiting for the watch");
+            } else {
+                app.say("session not activated");
+            }
+        });
+    }
+
+    void reachabilityDidChange(bool reachable) override {
+        post([reachable](PhoneApp& app) {
+            app.say(reachable ? "watch connected: it is reachable"
+                              : "watch not reachable any more");
+        });
+    }
+
+    void didReceiveMessage(const platform::Dictionary& message,
+                           std::optional<platform::ReplyHandler> reply) override {
+        post([message, reply](PhoneApp& app) {
+            app.handleIncoming(message, reply ? "live message (answered Success)" : byLiveMessage);
+            if (reply) {
+                (*reply)(platform::Dictionary{{"status", "Success"}});
+            }
+        });
+    }
+
+    void didReceiveUserInfo(const platform::Dictionary& userInfo) override {
+        post([userInfo](PhoneApp& app) { app.handleIncoming(userInfo, byTransfer); });
+    }
+
+    void didReceiveApplicationContext(const platform::Dictionary& context) override {
+        post([context](PhoneApp& app) {
+            app.say("received the watch's application context " + json(context));
+        });
+    }
+
+    void didFinishUserInfoTransfer(const platform::UserInfoTransfer& transfer,
+                                   std::optional<platform::SessionError> error) override {
+        post([transfer, error](PhoneApp& app) {
+            auto what = "transfer " + transfer.transferId + " (" +
+                        describeOutgoing(transfer.userInfo) + ")";
+            app.say(error ? what + " failed: " + error->description : what + " delivered");
+        });
+    }
+
+    void didReceiveFile(const platform::ReceivedFile& file) override {
+        // The file is gone once this returns.
+        std::error_code ignored;
+        auto size = std::filesystem::file_size(file.path, ignored);
+        post([metadata = file.metadata, size, failed = bool(ignored)](PhoneApp& app) {
+            app.say("received a file " + json(metadata) +
+                    (failed ? " (unreadable)" : " (" + std::to_string(size) + " bytes)"));
+        });
+    }
+
+    void didFinishFileTransfer(const platform::FileTransfer& transfer,
+                               std::optional<platform::SessionError> error) override {
+        post([transfer, error](PhoneApp& app) {
+            auto what = "file transfer " + transfer.transferId;
+            app.say(error ? what + " failed: " + error->description : what + " delivered");
+        });
+    }
+
+    void didReceiveWorkoutData(const platform::Data& data) override {
+        post([size = data.size()](PhoneApp& app) {
+            app.say("received workout data (" + std::to_string(size) + " bytes)");
+        });
+    }
+
+private:
+    void post(std::function<void(PhoneApp&)> task) { phone::post(main_, app_, std::move(task)); }
+
+    platform::Queue& main_;
+    std::weak_ptr<PhoneApp*> app_;
+};
+
+std::unique_ptr<PhoneApp> PhoneApp::open(PhoneAppServices services, TrainingPlan plan,
+                                         std::string* error) {
+    std::error_code failure;
+    std::filesystem::create_directories(services.dataDirectory, failure);
+    if (failure) {
+        if (error != nullptr) {
+            *error = "cannot create " + services.dataDirectory.string() + ": " + failure.message();
+        }
+        return nullptr;
+    }
+    auto logbook = Logbook::open(services.dataDirectory / logbookFileName, error);
+    if (!logbook) {
+        return nullptr;
+    }
+    return std::make_unique<PhoneApp>(services, std::move(plan), std::move(logbook));
+}
+
+PhoneApp::PhoneApp(PhoneAppServices services, TrainingPlan plan, std::unique_ptr<Logbook> logbook)
+    : executor_(services.executor), session_(services.session), log_(services.log),
+      controls_(services.controls), plan_(std::move(plan)), logbook_(std::move(logbook)),
+      self_(std::make_shared<PhoneApp*>(this)) {
+    delegate_ = std::make_shared<Delegate>(executor_.main(), self_);
+}
+
+PhoneApp::~PhoneApp() {
+    session_.setDelegate(nullptr);
+}
+
+void PhoneApp::start() {
+    session_.setDelegate(delegate_.get());
+    session_.activate();
+}
+
+std::shared_ptr<platform::SessionDelegate> PhoneApp::sessionDelegate() const {
+    return delegate_;
+}
+
+void PhoneApp::say(std::string_view text) {
+    std::string line(prefix);
+    line += text;
+    log_.line(line);
+}
+
+std::function<void(std::function<void(PhoneApp&)>)> PhoneApp::onMain() {
+    return [&main = executor_.main(), app = std::weak_ptr(self_)](auto task) {
+        post(main, app, std::move(task));
+    };
+}
+
+void PhoneApp::handleIncoming(const platform::Dictionary& message, std::string_view channel) {
+    const auto* typeText = stringAt(message, "type");
+    std::string type = typeText != nullptr ? *typeText : "";
+    std::string shownType = type.empty() ? "a message without a type" : type;
+    const auto* syncId = stringAt(message, "syncId");
+    bool counts = true;
+    if (syncId == nullptr) {
+        say("received " + shownType + " by " + std::string(channel) +
+            ", no syncId: " + json(message));
+    } else {
+        std::string error;
+        auto recorded =
+            logbook_->record(*syncId, type, json(message), executor_.clock().now(), &error);
+        if (!recorded) {
+            say("received " + shownType + " (syncId " + *syncId + ") by " + std::string(channel) +
+                " but cannot record it: " + error);
+            counts = false;
+        } else if (recorded->repeat) {
+            say("repeat of syncId " + *syncId + " (" + shownType + ", by " + std::string(channel) +
+                "), recorded before as #" + std::to_string(recorded->number) +
+                (ackStatus_ ? " — acknowledged again" : " — not acknowledged (ack none)"));
+            counts = false;
+        } else {
+            say("received " + shownType + " (syncId " + *syncId + ") by " + std::string(channel) +
+                " — recorded #" + std::to_string(recorded->number));
+        }
+        if (type == "refresh_data") {
+            sendSnapshot();
+        }
+        // What could not be recorded must come again.
+        acknowledge(*syncId, recorded ? ackStatus_ : std::optional<std::string>("Retry"));
+    }
+    if (syncId == nullptr && type == "refresh_data") {
+        sendSnapshot();
+    }
+    if (counts) {
+        ++arrivals_[type];
+        if (arrivalListener_) {
+            arrivalListener_(type);
+        }
+    }
+}
+
+void PhoneApp::acknowledge(const std::string& syncId, const std::optional<std::string>& status) {
+    if (!status) {
+        say("left syncId " + syncId + " unanswered (ack none)");
+        return;
+    }
+    auto channel = deliver(platform::Dictionary{{"syncAck", syncId}, {"status", *status}},
+                           "acknowledgement of syncId " + syncId);
+    say("acknowledged syncId " + syncId + " with " + *status + " by " + std::string(channel));
+}
+
+std::string_view PhoneApp::deliver(const platform::Dictionary& message, std::string what) {
+    if (reachable_ && session_.isReachable()) {
+        session_.sendMessage(
+            message, std::nullopt,
+            [onMain = onMain(), message, what = std::move(what)](platform::SessionError error) {
+                onMain([message, what, error](PhoneApp& app) {
+                    auto transfer = app.session_.transferUserInfo(message);
+                    app.say("live message with the " + what + " failed (" + error.description +
+                            "): sent it again as transfer " + transfer.transferId);
+                });
+            });
+        return byLiveMessage;
+    }
+    session_.transferUserInfo(message);
+    return byTransfer;
+}
+
+void PhoneApp::sendMessage(const platform::Dictionary& message) {
+    if (!session_.isReachable()) {
+        say("cannot send a live message: the watch is not reachable");
+        return;
+    }
+    session_.sendMessage(message, std::nullopt, [onMain = onMain()](platform::SessionError error) {
+        onMain([error](PhoneApp& app) { app.say("live message failed: " + error.description); });
+    });
+    say("sent live message " + json(message));
+}
+
+void PhoneApp::sendRequest(const platform::Dictionary& message) {
+    if (!session_.isReachable()) {
+        say("cannot send a request: the watch is not reachable");
+        return;
+    }
+    auto number = std::to_string(nextRequest_++);
+    session_.sendMessage(
+        message, platform::ReplyHandler([onMain = onMain(), number](platform::Dictionary reply) {
+            onMain([number, reply](PhoneApp& app) {
+                app.say("reply to request #" + number + ": " + json(reply));
+            });
+        }),
+        [onMain = onMain(), number](platform::SessionError error) {
+            onMain([number, error](PhoneApp& app) {
+                app.say("request #" + number + " failed: " + error.description);
+            });
+        });
+    say("sent request #" + number + " " + json(message) + "; waiting for its reply");
+}
+
+void PhoneApp::transferUserInfo(const platform::Dictionary& userInfo) {
+    auto transfer = session_.transferUserInfo(userInfo);
+    say("queued transfer " + transfer.transferId + " " + json(userInfo));
+}
+
+void PhoneApp::updateApplicationContext(const platform::Dictionary& context) {
+    if (auto error = session_.updateApplicationContext(context)) {
+        say("cannot update the application context: " + error->description);
+        return;
+    }
+    say("updated the application context to " + json(context));
+}
+
+void PhoneApp::transferFile(const platform::Data& contents, const platform::Dictionary& metadata) {
+    auto transfer = session_.transferFile(contents, metadata);
+    say("queued file transfer " + transfer.transferId + " " + json(metadata) + " (" +
+        std::to_string(contents.size()) + " bytes)");
+}
+
+void PhoneApp::startWorkout(const platform::Dictionary& configuration) {
+    session_.startWorkout(configuration);
+    say("asked the watch to start a workout session " + json(configuration));
+}
+
+void PhoneApp::setAckStatus(std::optional<std::string> status) {
+    ackStatus_ = std::move(status);
+    say(ackStatus_ ? "outbox messages are acknowledged with " + *ackStatus_ + " from now on"
+                   : std::string("outbox messages go unanswered from now on"));
+}
+
+bool PhoneApp::setFailTransfers(bool on) {
+    if (controls_ == nullptr ||
+        !controls_->setTransferFailure(on ? std::optional<std::string>(transferFailureText)
+                                          : std::nullopt)) {
+        say("cannot change fail-transfers: this link cannot make the phone's platform fail a "
+            "transfer");
+        return false;
+    }
+    failTransfers_ = on;
+    say(on ? "the watch's transfers are refused with \"" + std::string(transferFailureText) +
+                 "\" from now on"
+           : std::string("the watch's transfers are delivered again"));
+    return true;
+}
+
+bool PhoneApp::setReachable(bool reachable) {
+    if (controls_ == nullptr) {
+        say("cannot change reachability: this link has no such control");
+        return false;
+    }
+    controls_->setReachable(reachable);
+    reachable_ = reachable;
+    say(reachable ? "the phone application is reachable now"
+                  : "the phone application is not reachable now");
+    return true;
+}
+
+bool PhoneApp::selectWorkout(std::size_t index) {
+    if (index >= plan_.workouts.size()) {
+        say("there is no workout " + std::to_string(index) + ": the plan has " +
+            std::to_string(plan_.workouts.size()) + " (0 is the first)");
+        return false;
+    }
+    currentWorkout_ = index;
+    say("the current workout is " + std::to_string(index) + ", " +
+        inQuotes(workoutName(plan_, index)));
+    return true;
+}
+
+bool PhoneApp::sendSnapshot() {
+    if (currentWorkout_ >= plan_.workouts.size()) {
+        say("cannot send a snapshot: the plan has no workouts");
+        return false;
+    }
+    std::string error;
+    auto revision = logbook_->takeNextRevision(&error);
+    if (!revision) {
+        say("cannot send a snapshot: " + error);
+        return false;
+    }
+    auto snapshot = workoutSnapshot(plan_, currentWorkout_, static_cast<double>(*revision)).value();
+    auto count = exerciseCount(snapshot);
+    auto channel = deliver(snapshot, "snapshot revision " + std::to_string(*revision));
+    say("sent snapshot revision " + std::to_string(*revision) + " of " +
+        inQuotes(workoutName(plan_, currentWorkout_)) + " (" + std::to_string(count) +
+        " exercises) by " + std::string(channel));
+    return true;
+}
+
+void PhoneApp::printLogbook() {
+    auto entries = logbook_->entries();
+    say("logbook " + logbook_->file().string() + ": " + std::to_string(entries.size()) +
+        (entries.size() == 1 ? " entry" : " entries"));
+    for (const auto& entry : entries) {
+        say("  #" + std::to_string(entry.number) + " " + formatTime(entry.arrivedAt) + " " +
+            (entry.type.empty() ? "(no type)" : entry.type) + " syncId " + entry.syncId + " " +
+            entry.messageJson);
+    }
+}
+
+void PhoneApp::printStatus() {
+    std::string session;
+    if (session_.activationState() != platform::ActivationState::activated) {
+        session = "session not activated";
+    } else {
+        session = session_.isReachable() ? "watch reachable" : "watch not reachable";
+    }
+    say("status: " + session + ", phone application " +
+        (reachable_ ? "reachable" : "not reachable") + ", acks " +
+        (ackStatus_ ? *ackStatus_ : "none") + ", transfers " +
+        (failTransfers_ ? "refused" : "accepted") + ", current workout " +
+        std::to_string(currentWorkout_) + " " + inQuotes(workoutName(plan_, currentWorkout_)) +
+        ", revision " + std::to_string(revision()) + ", logbook " +
+        std::to_string(logbook_->entries().size()) + " entries");
+}
+
+std::vector<LogbookEntry> PhoneApp::logbookEntries() const {
+    return logbook_->entries();
+}
+
+std::int64_t PhoneApp::revision() const {
+    return logbook_->revision();
+}
+
+const std::filesystem::path& PhoneApp::logbookFile() const {
+    return logbook_->file();
+}
+
+std::size_t PhoneApp::arrivals(std::string_view type) const {
+    auto found = arrivals_.find(type);
+    return found != arrivals_.end() ? found->second : 0;
+}
+
+void PhoneApp::setArrivalListener(std::function<void(const std::string& type)> listener) {
+    arrivalListener_ = std::move(listener);
+}
+
+} // namespace phone

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "phone/logbook.hpp"
+#include "phone/training_plan.hpp"
+#include "platform/exec/queue.hpp"
+#include "platform/link/session.hpp"
+#include "platform/log/log.hpp"
+#include "platform/values/value.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace phone {
+
+// What the phone end of the link can be told beyond the platform session's own interface: the
+// phone application's reachability, and a simulated fault of the phone's platform.
+class PhoneLinkControls {
+public:
+    virtual ~PhoneLinkControls() = default;
+    // Whether the phone application takes live messages now; the watch is told.
+    virtual void setReachable(bool reachable) = 0;
+    // While an error is set, the phone's platform answers each user-info transfer from the watch
+    // with `received` and that error instead of delivering it. False when the link cannot.
+    virtual bool setTransferFailure(std::optional<std::string> error) = 0;
+};
+
+struct PhoneAppServices {
+    platform::Executor& executor;
+    // The phone end of the link; it must outlive the app.
+    platform::Session& session;
+    platform::Log& log;
+    // Holds the logbook; created when missing.
+    std::filesystem::path dataDirectory;
+    // Nothing when the link offers no such controls: the commands that need them then fail.
+    PhoneLinkControls* controls = nullptr;
+};
+
+// The phone application's side of the watch link, as phone-sim plays it: it keeps the training
+// plan and the logbook, acknowledges every outbox message of the watch, answers refresh
+// requests with a snapshot of the current workout, and does what its commands say. Every call
+// and query belongs to the executor's main queue; the session's callbacks hop there.
+class PhoneApp {
+public:
+    static constexpr std::string_view logbookFileName = "logbook.sqlite";
+    static constexpr std::string_view transferFailureText = "phone-sim refused the transfer";
+
+    // Opens the logbook in the data directory: nothing (with the reason in *error) when it
+    // cannot.
+    static std::unique_ptr<PhoneApp> open(PhoneAppServices services, TrainingPlan plan,
+                                          std::string* error = nullptr);
+    // The logbook must be there; the data directory is not used.
+    PhoneApp(PhoneAppServices services, TrainingPlan plan, std::unique_ptr<Logbook> logbook);
+    // Leaves the session without a delegate. A callback already under way on the session's
+    // queue may still reach the delegate: an owner whose session runs on other threads keeps
+    // sessionDelegate() until the session is gone. Once the app is gone the delegate does
+    // nothing.
+    ~PhoneApp();
+    PhoneApp(const PhoneApp&) = delete;
+    PhoneApp& operator=(const PhoneApp&) = delete;
+
+    // Becomes the session's delegate and activates it.
+    void start();
+    std::shared_ptr<platform::SessionDelegate> sessionDelegate() const;
+
+    // The commands. Each logs one line saying what it did or why it could not.
+    void sendMessage(const platform::Dictionary& message);
+    // The reply, or the failure, is logged when it comes.
+    void sendRequest(const platform::Dictionary& message);
+    void transferUserInfo(const platform::Dictionary& userInfo);
+    void updateApplicationContext(const platform::Dictionary& context);
+    void transferFile(const platform::Data& contents, const platform::Dictionary& metadata);
+    void startWorkout(const platform::Dictionary& configuration);
+    // The status that the following outbox messages are acknowledged with; nothing leaves them
+    // unanswered.
+    void setAckStatus(std::optional<std::string> status);
+    // False when the link has no such control.
+    bool setFailTransfers(bool on);
+    bool setReachable(bool reachable);
+    // False when the plan has no such workout.
+    bool selectWorkout(std::size_t index);
+    // False when the revision cannot be stored (nothing is sent then).
+    bool sendSnapshot();
+    void printLogbook();
+    void printStatus();
+
+    // The messages recorded so far, oldest first.
+    std::vector<LogbookEntry> logbookEntries() const;
+    // The newest revision sent, in this run or an earlier one; 0 before the first.
+    std::int64_t revision() const;
+    std::size_t currentWorkout() const { return currentWorkout_; }
+    const TrainingPlan& plan() const { return plan_; }
+    const std::optional<std::string>& ackStatus() const { return ackStatus_; }
+    bool reachable() const { return reachable_; }
+    const std::filesystem::path& logbookFile() const;
+    // Messages of this type received in this run: repeats of a sync id do not count.
+    std::size_t arrivals(std::string_view type) const;
+    // Called after each counted arrival with its type.
+    void setArrivalListener(std::function<void(const std::string& type)> listener);
+
+private:
+    class Delegate;
+
+    void handleIncoming(const platform::Dictionary& message, std::string_view channel);
+    void acknowledge(const std::string& syncId, const std::optional<std::string>& status);
+    // Live message when both ends can take one, user-info transfer otherwise; says which.
+    std::string_view deliver(const platform::Dictionary& message, std::string what);
+    void say(std::string_view text);
+    // For the session's handlers, which may run on any thread and after the app is gone: posts
+    // a task to main that runs only while the app is still there.
+    std::function<void(std::function<void(PhoneApp&)>)> onMain();
+
+    platform::Executor& executor_;
+    platform::Session& session_;
+    platform::Log& log_;
+    PhoneLinkControls* controls_;
+    TrainingPlan plan_;
+    std::unique_ptr<Logbook> logbook_;
+    std::shared_ptr<Delegate> delegate_;
+    std::size_t currentWorkout_ = 0;
+    std::optional<std::string> ackStatus_ = "Success";
+    bool reachable_ = true;
+    bool failTransfers_ = false;
+    std::uint64_t nextRequest_ = 1;
+    std::map<std::string, std::size_t, std::less<>> arrivals_;
+    std::function<void(const std::string&)> arrivalListener_;
+    // Tasks posted to main hold it weakly, so that they do nothing once the app is gone.
+    std::shared_ptr<PhoneApp*> self_;
+};
+
+} // namespace phone

@@ -1,0 +1,255 @@
+#include "phone/app_fixture.hpp"
+#include "platform/values/json.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+using phone::testing::AppFixture;
+using platform::Dictionary;
+using platform::Value;
+
+using PhoneApp = AppFixture;
+
+TEST_F(PhoneApp, StartsAsTheSessionsDelegateAndActivatesIt) {
+    EXPECT_NE(session.delegate, nullptr);
+    EXPECT_EQ(session.activations, 1);
+    app.reset();
+    EXPECT_EQ(session.delegate, nullptr);
+}
+
+TEST_F(PhoneApp, AcknowledgesEveryCopyOfAnOutboxMessageButRecordsItOnce) {
+    auto first = outboxMessage("complete_set", "S1", {{"setId", "set-0003"}});
+    auto second = outboxMessage("start_workout", "S2");
+    session.receiveMessage(first);
+    session.receiveUserInfo(first);
+    executor.advanceBy(2s);
+    session.receiveUserInfo(second);
+    session.receiveMessage(first);
+    executor.runUntilIdle();
+
+    EXPECT_EQ(session.liveBodies(),
+              (std::vector<Dictionary>{ack("S1"), ack("S1"), ack("S2"), ack("S1")}));
+    auto entries = app->logbookEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].syncId, "S1");
+    EXPECT_EQ(entries[0].type, "complete_set");
+    EXPECT_EQ(platform::parseJson(entries[0].messageJson), Value(first));
+    EXPECT_EQ(entries[0].arrivedAt, platform::ManualClock::defaultStart());
+    EXPECT_EQ(entries[1].syncId, "S2");
+    EXPECT_EQ(entries[1].arrivedAt, platform::ManualClock::defaultStart() + 2s);
+    EXPECT_TRUE(log.contains("received complete_set (syncId S1) by live message — recorded #1"));
+    EXPECT_TRUE(log.contains("repeat of syncId S1 (complete_set, by transfer)"));
+    EXPECT_TRUE(log.contains("received start_workout (syncId S2) by transfer — recorded #2"));
+}
+
+TEST_F(PhoneApp, LeavesMessagesWithoutAStringSyncIdUnrecordedAndUnanswered) {
+    session.receiveMessage({{"type", "ping"}});
+    session.receiveMessage({{"type", "complete_set"}, {"syncId", 7}});
+    executor.runUntilIdle();
+
+    EXPECT_TRUE(session.liveMessages.empty());
+    EXPECT_TRUE(session.transfers.empty());
+    EXPECT_TRUE(app->logbookEntries().empty());
+    EXPECT_EQ(app->arrivals("ping"), 1u);
+    EXPECT_TRUE(log.contains("received ping by live message, no syncId"));
+}
+
+TEST_F(PhoneApp, AnswersWithTheChosenAckStatusOrNotAtAll) {
+    app->setAckStatus("Retry");
+    session.receiveMessage(outboxMessage("complete_set", "S1"));
+    executor.runUntilIdle();
+    app->setAckStatus("Failed: no such set");
+    session.receiveMessage(outboxMessage("complete_set", "S1"));
+    session.receiveMessage(outboxMessage("complete_set", "S2"));
+    executor.runUntilIdle();
+    app->setAckStatus(std::nullopt);
+    session.receiveMessage(outboxMessage("complete_set", "S3"));
+    session.receiveMessage(outboxMessage("complete_set", "S2"));
+    executor.runUntilIdle();
+    app->setAckStatus("Success");
+    session.receiveUserInfo(outboxMessage("complete_set", "S3"));
+    executor.runUntilIdle();
+
+    EXPECT_EQ(session.liveBodies(),
+              (std::vector<Dictionary>{ack("S1", "Retry"), ack("S1", "Failed: no such set"),
+                                       ack("S2", "Failed: no such set"), ack("S3")}));
+    // Whatever the answer, each sync id is recorded on its first arrival only.
+    EXPECT_EQ(loggedSyncIds(), (std::vector<std::string>{"S1", "S2", "S3"}));
+    EXPECT_TRUE(log.contains("left syncId S3 unanswered (ack none)"));
+    EXPECT_TRUE(log.contains("repeat of syncId S2 (complete_set, by live message), recorded "
+                             "before as #2 — not acknowledged (ack none)"));
+}
+
+TEST_F(PhoneApp, AnswersByLiveMessageOnlyWhileBothEndsCanTakeOne) {
+    session.receiveMessage(outboxMessage("complete_set", "S1"));
+    executor.runUntilIdle();
+    ASSERT_EQ(session.liveBodies(), std::vector<Dictionary>{ack("S1")});
+    EXPECT_TRUE(session.transfers.empty());
+
+    // The watch went away: the answer must wait in the platform's queue.
+    session.reachable = false;
+    session.receiveUserInfo(outboxMessage("complete_set", "S2"));
+    executor.runUntilIdle();
+    EXPECT_EQ(session.transfers, std::vector<Dictionary>{ack("S2")});
+
+    // The phone application itself is in the background.
+    session.reachable = true;
+    ASSERT_TRUE(app->setReachable(false));
+    session.receiveUserInfo(outboxMessage("complete_set", "S3"));
+    executor.runUntilIdle();
+    EXPECT_EQ(session.transfers, (std::vector<Dictionary>{ack("S2"), ack("S3")}));
+    EXPECT_EQ(session.liveMessages.size(), 1u);
+
+    ASSERT_TRUE(app->setReachable(true));
+    EXPECT_EQ(session.phoneReachability, (std::vector<bool>{false, true}));
+
+    // The link dropped between the check and the send.
+    session.failLiveMessages = true;
+    session.receiveMessage(outboxMessage("complete_set", "S4"));
+    executor.runUntilIdle();
+    EXPECT_EQ(session.liveMessages.back().body, ack("S4"));
+    EXPECT_EQ(session.transfers.back(), ack("S4"));
+    EXPECT_TRUE(log.contains("failed (not reachable): sent it again as transfer"));
+}
+
+TEST_F(PhoneApp, AnswersRefreshRequestsWithASnapshotOfTheCurrentWorkout) {
+    session.receiveMessage(outboxMessage("refresh_data", "R1"));
+    executor.runUntilIdle();
+    ASSERT_EQ(session.liveMessages.size(), 2u);
+    // The data goes out before the acknowledgement that ends the request.
+    EXPECT_EQ(session.liveMessages[0].body, *phone::workoutSnapshot(plan, 0, 1));
+    EXPECT_EQ(session.liveMessages[1].body, ack("R1"));
+    EXPECT_EQ(app->revision(), 1);
+
+    // A repeat is answered too: the first answer may be what got lost.
+    session.receiveUserInfo(outboxMessage("refresh_data", "R1"));
+    executor.runUntilIdle();
+    ASSERT_EQ(session.liveMessages.size(), 4u);
+    EXPECT_EQ(session.liveMessages[2].body, *phone::workoutSnapshot(plan, 0, 2));
+
+    ASSERT_TRUE(app->selectWorkout(2));
+    session.reachable = false;
+    session.receiveUserInfo(outboxMessage("refresh_data", "R2"));
+    executor.runUntilIdle();
+    ASSERT_EQ(session.transfers.size(), 2u);
+    EXPECT_EQ(session.transfers[0], *phone::workoutSnapshot(plan, 2, 3));
+    EXPECT_EQ(app->revision(), 3);
+    EXPECT_TRUE(log.contains("sent snapshot revision 3 of \"" +
+                             *plan.workouts[2].find("name")->string() + "\""));
+
+    EXPECT_FALSE(app->selectWorkout(plan.workouts.size()));
+    EXPECT_EQ(app->currentWorkout(), 2u);
+}
+
+TEST_F(PhoneApp, KeepsItsRevisionAndLogbookAcrossARestart) {
+    session.receiveMessage(outboxMessage("refresh_data", "R1"));
+    session.receiveMessage(outboxMessage("complete_set", "S1"));
+    executor.runUntilIdle();
+    ASSERT_TRUE(app->sendSnapshot());
+    ASSERT_EQ(app->revision(), 2);
+
+    app.reset();
+    session.liveMessages.clear();
+    startApp();
+
+    EXPECT_EQ(app->revision(), 2);
+    EXPECT_EQ(loggedSyncIds(), (std::vector<std::string>{"R1", "S1"}));
+    session.receiveUserInfo(outboxMessage("complete_set", "S1"));
+    session.receiveMessage(outboxMessage("refresh_data", "R2"));
+    executor.runUntilIdle();
+    EXPECT_EQ(session.liveBodies(),
+              (std::vector<Dictionary>{ack("S1"), *phone::workoutSnapshot(plan, 0, 3), ack("R2")}));
+    EXPECT_EQ(loggedSyncIds(), (std::vector<std::string>{"R1", "S1", "R2"}));
+}
+
+TEST_F(PhoneApp, RepliesSuccessToMessagesThatExpectAReply) {
+    session.receiveMessage({{"type", "ping"}}, true);
+    session.receiveMessage(outboxMessage("complete_set", "S1"), true);
+    executor.runUntilIdle();
+    Dictionary success{{"status", "Success"}};
+    EXPECT_EQ(session.replies, (std::vector<Dictionary>{success, success}));
+    EXPECT_EQ(session.liveBodies(), std::vector<Dictionary>{ack("S1")});
+}
+
+TEST_F(PhoneApp, DoesNothingWithCallbacksThatArriveAfterItIsGone) {
+    auto delegate = app->sessionDelegate();
+    // Heard before the app went, handled on main after.
+    delegate->didReceiveMessage(outboxMessage("refresh_data", "R1"), std::nullopt);
+    app.reset();
+    delegate->didReceiveUserInfo(outboxMessage("complete_set", "S1"));
+    executor.runUntilIdle();
+    EXPECT_TRUE(session.liveMessages.empty());
+    EXPECT_TRUE(session.transfers.empty());
+}
+
+TEST_F(PhoneApp, SendsWhatItsCommandsSay) {
+    Dictionary body{{"type", "ping"}};
+    app->sendMessage(body);
+    app->sendRequest(body);
+    app->transferUserInfo(body);
+    app->updateApplicationContext(body);
+    app->transferFile({'h', 'i'}, body);
+    app->startWorkout({{"activityType", 50}});
+    ASSERT_EQ(session.liveMessages.size(), 2u);
+    EXPECT_FALSE(session.liveMessages[0].onReply);
+    ASSERT_TRUE(session.liveMessages[1].onReply);
+    EXPECT_EQ(session.transfers, std::vector<Dictionary>{body});
+    EXPECT_EQ(session.contexts, std::vector<Dictionary>{body});
+    ASSERT_EQ(session.files.size(), 1u);
+    EXPECT_EQ(session.files[0].first, (platform::Data{'h', 'i'}));
+    EXPECT_EQ(session.startedWorkouts, (std::vector<Dictionary>{{{"activityType", 50}}}));
+
+    (*session.liveMessages[1].onReply)({{"answer", 42}});
+    executor.runUntilIdle();
+    EXPECT_TRUE(log.contains(R"(reply to request #1: {"answer":42})"));
+
+    session.reachable = false;
+    app->sendRequest(body);
+    app->sendMessage(body);
+    EXPECT_EQ(session.liveMessages.size(), 2u);
+    EXPECT_TRUE(log.contains("cannot send a request: the watch is not reachable"));
+}
+
+TEST_F(PhoneApp, SaysSoWhenTheLinkCannotFailTransfers) {
+    ASSERT_TRUE(app->setFailTransfers(true));
+    ASSERT_TRUE(app->setFailTransfers(false));
+    EXPECT_EQ(session.transferFailures,
+              (std::vector<std::optional<std::string>>{
+                  std::string(phone::PhoneApp::transferFailureText), std::nullopt}));
+
+    session.controlsWork = false;
+    EXPECT_FALSE(app->setFailTransfers(true));
+    EXPECT_TRUE(log.contains("cannot change fail-transfers"));
+}
+
+TEST(PhoneAppWithoutControls, RefusesTheCommandsThatNeedThem) {
+    platform::ManualExecutor executor;
+    platform::MemoryLog log;
+    platform::testing::TempDirectory dir;
+    phone::fakes::FakePhoneSession session{executor};
+    auto app = phone::PhoneApp::open({executor, session, log, dir.path()},
+                                     *phone::parseTrainingPlan(phone::embeddedDemoPlanText()));
+    ASSERT_TRUE(app);
+    EXPECT_FALSE(app->setReachable(false));
+    EXPECT_FALSE(app->setFailTransfers(true));
+    EXPECT_TRUE(session.phoneReachability.empty());
+    EXPECT_TRUE(app->reachable());
+}
+
+TEST(PhoneAppOpen, SaysWhyTheLogbookCannotBeOpened) {
+    platform::ManualExecutor executor;
+    platform::MemoryLog log;
+    platform::testing::TempDirectory dir;
+    phone::fakes::FakePhoneSession session{executor};
+    platform::testing::TempDirectory::writeText(dir.path() / "file", "x");
+    std::string error;
+    EXPECT_FALSE(phone::PhoneApp::open({executor, session, log, dir.path() / "file"},
+                                       phone::TrainingPlan{}, &error));
+    EXPECT_NE(error.find("file"), std::string::npos) << error;
+}
+
+} // namespace
