@@ -249,7 +249,7 @@ Data framed(const Value& root) {
 struct SocketAddress {
     sockaddr_storage storage{};
     socklen_t length = 0;
-    int family = AF_UNSPEC;
+    int family = -1;
 };
 
 SocketAddress socketAddress(const LinkAddress& address) {
