@@ -3,8 +3,11 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
+#include <utility>
 
 namespace platform {
 
@@ -372,10 +375,18 @@ std::uint64_t readUInt(const std::uint8_t* p, unsigned width) {
     }
 }
 
+// Replaces a freshly made or skeleton value in place: constructing the new alternative directly
+// spares the variant's move-assignment dispatch, which shows in the decoder's profile.
+template <class T> void place(Value& out, T&& v) {
+    std::destroy_at(&out);
+    std::construct_at(&out, std::forward<T>(v));
+}
+
 class Decoder {
 public:
-    explicit Decoder(std::span<const std::uint8_t> bytes) : bytes_(bytes.data()) {
-        const std::size_t size = bytes.size();
+    explicit Decoder(std::span<const std::uint8_t> bytes)
+        : bytes_(bytes.data()), size_(bytes.size()) {
+        const std::size_t size = size_;
         // Decoded values may cost this many bytes of memory; proportional to the input, so that
         // objects referenced over and over cannot blow up into exponentially many values.
         constexpr std::size_t budgetFloor = 64 * 1024;
@@ -386,7 +397,8 @@ public:
                       : budgetFloor + budgetPerByte * size;
     }
 
-    bool readTrailer(std::size_t size) {
+    bool readTrailer() {
+        const std::size_t size = size_;
         if (size < headerSize + 1 + 1 + trailerSize ||
             std::memcmp(bytes_, magic, headerSize) != 0) {
             return false;
@@ -420,7 +432,7 @@ public:
     }
 
     bool decodeTop(Value& out) {
-        active_.assign(count_, 0);
+        active_.assign(static_cast<std::size_t>((count_ + 63) / 64), 0);
         return decode(top_, 0, out);
     }
 
@@ -470,7 +482,15 @@ private:
         return index < count_;
     }
 
-    bool decodeString(std::uint64_t index, std::string& out) {
+    // A string object, located and validated; ASCII text is used straight from the input.
+    struct StringObject {
+        const std::uint8_t* text;
+        std::uint64_t units; // bytes when ASCII, UTF-16 code units otherwise
+        std::size_t utf8Length;
+        bool ascii;
+    };
+
+    bool readString(std::uint64_t index, StringObject& s) {
         std::size_t pos = offsetOf(index);
         const std::uint8_t marker = bytes_[pos++];
         std::uint64_t length = 0;
@@ -479,16 +499,13 @@ private:
         }
         const std::uint8_t* p = bytes_ + pos;
         if ((marker & 0xF0) == 0x50) {
-            if (!fits(pos, length, 1) || !isAscii(p, length) || !charge(length)) {
-                return false;
-            }
-            out.assign(reinterpret_cast<const char*>(p), length);
-            return true;
+            s = {p, length, length, true};
+            return fits(pos, length, 1) && isAscii(p, length) && charge(length);
         }
         if ((marker & 0xF0) != 0x60 || !fits(pos, length, 2)) {
             return false;
         }
-        // First pass validates the surrogates and sizes the UTF-8 text, so it is allocated once.
+        // Validates the surrogates and sizes the UTF-8 text, so that it is allocated once.
         std::size_t utf8Length = 0;
         for (std::uint64_t i = 0; i < length; ++i) {
             const unsigned unit = static_cast<unsigned>(p[2 * i] << 8 | p[2 * i + 1]);
@@ -512,13 +529,19 @@ private:
                 utf8Length += 3;
             }
         }
-        if (!charge(utf8Length)) {
-            return false;
+        s = {p, length, utf8Length, false};
+        return charge(utf8Length);
+    }
+
+    static std::string toString(const StringObject& s) {
+        if (s.ascii) {
+            return std::string(reinterpret_cast<const char*>(s.text), s.units);
         }
-        out.resize(utf8Length);
+        std::string out(s.utf8Length, '\0');
         char* w = out.data();
         auto put = [&w](unsigned byte) { *w++ = static_cast<char>(byte); };
-        for (std::uint64_t i = 0; i < length; ++i) {
+        const std::uint8_t* p = s.text;
+        for (std::uint64_t i = 0; i < s.units; ++i) {
             unsigned cp = static_cast<unsigned>(p[2 * i] << 8 | p[2 * i + 1]);
             if (cp >= 0xD800 && cp <= 0xDBFF) {
                 const unsigned low = static_cast<unsigned>(p[2 * i + 2] << 8 | p[2 * i + 3]);
@@ -541,7 +564,7 @@ private:
                 put(0x80 | (cp & 0x3F));
             }
         }
-        return true;
+        return out;
     }
 
     bool decode(std::uint64_t index, std::size_t depth, Value& out) {
@@ -557,7 +580,7 @@ private:
             if (marker != 0x08 && marker != 0x09) {
                 return false;
             }
-            out = Value(marker == 0x09);
+            place(out, marker == 0x09);
             return true;
         case 0x1: {
             if (nibble > 4) {
@@ -568,9 +591,9 @@ private:
                 return false;
             }
             if (width < 8) {
-                out = Value(static_cast<std::int64_t>(readUInt(bytes_ + pos, width)));
+                place(out, static_cast<std::int64_t>(readUInt(bytes_ + pos, width)));
             } else if (width == 8) {
-                out = Value(static_cast<std::int64_t>(readUInt(bytes_ + pos, 8)));
+                place(out, static_cast<std::int64_t>(readUInt(bytes_ + pos, 8)));
             } else {
                 // Sixteen bytes, two's complement: fine as long as the high half only extends the
                 // sign of the low half.
@@ -579,18 +602,18 @@ private:
                 if (high != (low < 0 ? ~std::uint64_t{0} : 0)) {
                     return false;
                 }
-                out = Value(low);
+                place(out, low);
             }
             return true;
         }
         case 0x2:
             if (nibble == 2 && fits(pos, 4, 1)) {
                 const auto bits = static_cast<std::uint32_t>(readUInt(bytes_ + pos, 4));
-                out = Value(static_cast<double>(std::bit_cast<float>(bits)));
+                place(out, static_cast<double>(std::bit_cast<float>(bits)));
                 return true;
             }
             if (nibble == 3 && fits(pos, 8, 1)) {
-                out = Value(std::bit_cast<double>(readUInt(bytes_ + pos, 8)));
+                place(out, std::bit_cast<double>(readUInt(bytes_ + pos, 8)));
                 return true;
             }
             return false;
@@ -598,23 +621,23 @@ private:
             if (marker != 0x33 || !fits(pos, 8, 1)) {
                 return false;
             }
-            out = Value(Date{std::bit_cast<double>(readUInt(bytes_ + pos, 8))});
+            place(out, Date{std::bit_cast<double>(readUInt(bytes_ + pos, 8))});
             return true;
         case 0x4: {
             std::uint64_t length = 0;
             if (!readLength(nibble, pos, length) || !fits(pos, length, 1) || !charge(length)) {
                 return false;
             }
-            out = Value(Data(bytes_ + pos, bytes_ + pos + length));
+            place(out, Data(bytes_ + pos, bytes_ + pos + length));
             return true;
         }
         case 0x5:
         case 0x6: {
-            std::string text;
-            if (!decodeString(index, text)) {
+            StringObject text{};
+            if (!readString(index, text)) {
                 return false;
             }
-            out = Value(std::move(text));
+            place(out, toString(text));
             return true;
         }
         case 0xA:
@@ -628,11 +651,17 @@ private:
 
     bool enter(std::uint64_t index, std::size_t depth) {
         // A container that is still being decoded further up contains itself.
-        if (depth >= binaryPlistMaxDepth || active_[index] != 0) {
+        const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+        std::uint64_t& word = active_[static_cast<std::size_t>(index / 64)];
+        if (depth >= binaryPlistMaxDepth || (word & bit) != 0) {
             return false;
         }
-        active_[index] = 1;
+        word |= bit;
         return true;
+    }
+
+    void leave(std::uint64_t index) {
+        active_[static_cast<std::size_t>(index / 64)] &= ~(std::uint64_t{1} << (index % 64));
     }
 
     bool decodeArray(std::uint64_t index, std::size_t depth, std::size_t pos, std::uint8_t nibble,
@@ -642,7 +671,7 @@ private:
             !charge(length * sizeof(Value)) || !enter(index, depth)) {
             return false;
         }
-        out = Value(Array(length));
+        place(out, Array(length));
         auto& array = *out.get<Array>();
         const std::uint8_t* refs = bytes_ + pos;
         for (std::size_t i = 0; i < length; ++i) {
@@ -651,34 +680,136 @@ private:
                 return false;
             }
         }
-        active_[index] = 0;
+        leave(index);
+        return true;
+    }
+
+    // Dictionaries of one kind (every set of every exercise) refer to the very same key objects in
+    // the same order. The first of a kind is decoded key by key and leaves a skeleton behind: its
+    // keys, each mapped to its position in the document. The next ones start from a copy of the
+    // skeleton, since copying a tree clones its nodes without comparing keys or rebalancing.
+    struct Shape {
+        const std::uint8_t* keyRefs;
+        std::size_t length;
+        Dictionary skeleton;
+        std::uint64_t cost; // what the keys and entries of one such dictionary are charged
+        bool sorted;        // the document lists the keys in the tree's order
+    };
+    static constexpr std::size_t minShapeLength = 4;
+    static constexpr std::size_t maxShapeLength = 64;
+    static constexpr std::size_t maxShapes = 16;
+    // Each entry also costs a tree node and a key.
+    static constexpr std::size_t entryCost = sizeof(Dictionary::value_type) - sizeof(Value) + 32;
+
+    std::size_t findShape(const std::uint8_t* keyRefs, std::size_t length) const {
+        const std::size_t bytes = length * refWidth_;
+        for (std::size_t i = 0; i < shapes_.size(); ++i) {
+            const auto& shape = shapes_[i];
+            if (shape.length == length &&
+                (shape.keyRefs == keyRefs || std::memcmp(shape.keyRefs, keyRefs, bytes) == 0)) {
+                return i;
+            }
+        }
+        return shapes_.size();
+    }
+
+    // Records the shape of a dictionary just decoded from keyRefs, whose keys are known good.
+    void addShape(const std::uint8_t* keyRefs, std::size_t length, std::uint64_t cost) {
+        Dictionary skeleton;
+        for (std::size_t i = 0; i < length; ++i) {
+            StringObject key{};
+            if (!charge(entryCost) ||
+                !readString(readUInt(keyRefs + i * refWidth_, refWidth_), key)) {
+                return;
+            }
+            skeleton.emplace(toString(key), Value(static_cast<std::int64_t>(i)));
+        }
+        bool sorted = true;
+        std::int64_t position = 0;
+        for (const auto& entry : skeleton) {
+            sorted = sorted && *entry.second.integer() == position++;
+        }
+        shapes_.push_back({keyRefs, length, std::move(skeleton), cost, sorted});
+    }
+
+    bool decodeShaped(std::size_t shapeIndex, std::uint64_t index, std::size_t depth,
+                      const std::uint8_t* valueRefs, Value& out) {
+        const Shape& shape = shapes_[shapeIndex];
+        const std::size_t length = shape.length;
+        const bool sorted = shape.sorted;
+        if (!charge(shape.cost)) {
+            return false;
+        }
+        place(out, Dictionary(shape.skeleton));
+        // Nested dictionaries may add shapes, so `shape` is not used past this point.
+        if (sorted) {
+            const std::uint8_t* ref = valueRefs;
+            for (auto& entry : *out.get<Dictionary>()) {
+                std::uint64_t valueIndex = 0;
+                if (!readRef(ref, valueIndex) || !decode(valueIndex, depth + 1, entry.second)) {
+                    return false;
+                }
+                ref += refWidth_;
+            }
+            leave(index);
+            return true;
+        }
+        // Nested dictionaries stack their own slots above these.
+        const std::size_t base = slots_.size();
+        slots_.resize(base + length);
+        for (auto& entry : *out.get<Dictionary>()) {
+            slots_[base + static_cast<std::size_t>(*entry.second.integer())] = &entry.second;
+        }
+        for (std::size_t i = 0; i < length; ++i) {
+            std::uint64_t valueIndex = 0;
+            if (!readRef(valueRefs + i * refWidth_, valueIndex) ||
+                !decode(valueIndex, depth + 1, *slots_[base + i])) {
+                return false;
+            }
+        }
+        slots_.resize(base);
+        leave(index);
         return true;
     }
 
     bool decodeDictionary(std::uint64_t index, std::size_t depth, std::size_t pos,
                           std::uint8_t nibble, Value& out) {
-        // Each entry also costs a tree node and a key.
-        constexpr std::size_t entryCost = sizeof(Dictionary::value_type) - sizeof(Value) + 32;
         std::uint64_t length = 0;
         if (!readLength(nibble, pos, length) || !fits(pos, length, 2 * std::uint64_t{refWidth_}) ||
             !enter(index, depth)) {
             return false;
         }
-        out = Value(Dictionary{});
-        auto& dict = *out.get<Dictionary>();
         const std::uint8_t* keyRefs = bytes_ + pos;
         const std::uint8_t* valueRefs = keyRefs + length * refWidth_;
-        std::string key;
+        const bool shapely = length >= minShapeLength && length <= maxShapeLength;
+        if (shapely) {
+            if (const std::size_t shape = findShape(keyRefs, length); shape < shapes_.size()) {
+                return decodeShaped(shape, index, depth, valueRefs, out);
+            }
+        }
+
+        place(out, Dictionary{});
+        auto& dict = *out.get<Dictionary>();
+        std::uint64_t keysCost = 0;
         for (std::size_t i = 0; i < length; ++i) {
             std::uint64_t keyIndex = 0;
             std::uint64_t valueIndex = 0;
+            StringObject key{};
             if (!charge(entryCost) || !readRef(keyRefs + i * refWidth_, keyIndex) ||
-                !readRef(valueRefs + i * refWidth_, valueIndex) || !decodeString(keyIndex, key)) {
+                !readRef(valueRefs + i * refWidth_, valueIndex) || !readString(keyIndex, key)) {
                 return false;
             }
-            // Writers emit keys sorted, so the end is usually the right place.
+            keysCost += entryCost + key.utf8Length;
+            // Writers that sort keys make the end the right place. ASCII keys are built right in
+            // the tree's node.
             const std::size_t before = dict.size();
-            auto it = dict.emplace_hint(dict.end(), std::move(key), Value{});
+            auto it =
+                key.ascii
+                    ? dict.emplace_hint(
+                          dict.end(), std::piecewise_construct,
+                          std::forward_as_tuple(reinterpret_cast<const char*>(key.text), key.units),
+                          std::forward_as_tuple())
+                    : dict.emplace_hint(dict.end(), toString(key), Value{});
             if (dict.size() == before) {
                 return false; // a repeated key makes the document ambiguous
             }
@@ -686,11 +817,16 @@ private:
                 return false;
             }
         }
-        active_[index] = 0;
+        leave(index);
+        // A dictionary nested in this one may have had the same keys and got there first.
+        if (shapely && shapes_.size() < maxShapes && findShape(keyRefs, length) == shapes_.size()) {
+            addShape(keyRefs, length, keysCost);
+        }
         return true;
     }
 
     const std::uint8_t* bytes_;
+    std::size_t size_;
     const std::uint8_t* offsetTable_ = nullptr;
     std::size_t objectsEnd_ = 0;
     std::uint64_t count_ = 0;
@@ -698,7 +834,9 @@ private:
     unsigned offsetWidth_ = 0;
     unsigned refWidth_ = 0;
     std::size_t budget_ = 0;
-    std::vector<std::uint8_t> active_;
+    std::vector<std::uint64_t> active_; // containers being decoded, one bit each, to catch cycles
+    std::vector<Shape> shapes_;
+    std::vector<Value*> slots_; // where the values of shaped dictionaries go, stacked by depth
 };
 
 } // namespace
@@ -718,7 +856,7 @@ std::optional<Data> encodeBinaryPlist(const Value& value) {
 
 std::optional<Value> decodeBinaryPlist(std::span<const std::uint8_t> bytes) {
     Decoder decoder(bytes);
-    if (!decoder.readTrailer(bytes.size())) {
+    if (!decoder.readTrailer()) {
         return std::nullopt;
     }
     Value value;

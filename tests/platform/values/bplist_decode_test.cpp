@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -272,6 +273,100 @@ TEST(BinaryPlistDecodeReferences, DecodeSharedObjectsOnceForEachReference) {
     ASSERT_TRUE(decoded.has_value());
     Value pair(Array{Value("k"), Value("k")});
     EXPECT_EQ(*decoded, Value(Array{pair, pair, Value(Dictionary{{"k", Value("k")}})}));
+}
+
+TEST(BinaryPlistDecodeDictionaries, ManyWithTheSameKeysInAnyOrderGetTheirOwnValues) {
+    // Keys written in neither sorted nor reverse order, shared by every dictionary, each of which
+    // nests another family of dictionaries with shared keys of their own.
+    RawPlist doc;
+    const std::size_t rows = 20;
+    doc.refWidth = 2;
+    doc.offsetWidth = 2;
+    auto ref = [](std::size_t i) {
+        return Data{static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)};
+    };
+    const std::size_t keyBase = 1 + rows * 2;
+    const char* outerKeys[] = {"reps", "id", "weight", "done", "nested"};
+    const char* innerKeys[] = {"z", "x", "y", "w"};
+    Data top{0xAF, 0x10, static_cast<std::uint8_t>(rows)};
+    for (std::size_t r = 0; r < rows; ++r) {
+        const auto rowRef = ref(1 + 2 * r);
+        top.insert(top.end(), rowRef.begin(), rowRef.end());
+    }
+    doc.add(top);
+    const std::size_t valueBase = keyBase + 9;
+    for (std::size_t r = 0; r < rows; ++r) {
+        Data outer{0xD5};
+        for (std::size_t k = 0; k < 5; ++k) {
+            const auto keyRef = ref(keyBase + k);
+            outer.insert(outer.end(), keyRef.begin(), keyRef.end());
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            const auto v = ref(valueBase + (r + k) % 40);
+            outer.insert(outer.end(), v.begin(), v.end());
+        }
+        const auto innerRef = ref(2 + 2 * r);
+        outer.insert(outer.end(), innerRef.begin(), innerRef.end());
+        doc.add(outer);
+        Data inner{0xD4};
+        for (std::size_t k = 0; k < 4; ++k) {
+            const auto keyRef = ref(keyBase + 5 + k);
+            inner.insert(inner.end(), keyRef.begin(), keyRef.end());
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            const auto v = ref(valueBase + (r * 3 + k) % 40);
+            inner.insert(inner.end(), v.begin(), v.end());
+        }
+        doc.add(inner);
+    }
+    for (const char* key : outerKeys) {
+        Data object{static_cast<std::uint8_t>(0x50 | std::strlen(key))};
+        object.insert(object.end(), key, key + std::strlen(key));
+        doc.add(object);
+    }
+    for (const char* key : innerKeys) {
+        doc.add({0x51, static_cast<std::uint8_t>(key[0])});
+    }
+    for (std::uint8_t v = 0; v < 40; ++v) {
+        doc.add({0x10, v});
+    }
+
+    auto decoded = decodeBinaryPlist(doc.build());
+    ASSERT_TRUE(decoded.has_value());
+    Array expected;
+    for (std::int64_t r = 0; r < static_cast<std::int64_t>(rows); ++r) {
+        Dictionary inner;
+        for (std::int64_t k = 0; k < 4; ++k) {
+            inner.emplace(innerKeys[k], Value((r * 3 + k) % 40));
+        }
+        Dictionary outer;
+        for (std::int64_t k = 0; k < 4; ++k) {
+            outer.emplace(outerKeys[k], Value((r + k) % 40));
+        }
+        outer.emplace("nested", Value(std::move(inner)));
+        expected.emplace_back(std::move(outer));
+    }
+    EXPECT_EQ(*decoded, Value(expected));
+}
+
+TEST(BinaryPlistDecodeDictionaries, ManyKindsOfDictionariesRoundTrip) {
+    // More distinct key sets than the decoder keeps skeletons for, each used several times.
+    Array rows;
+    for (int round = 0; round < 3; ++round) {
+        for (int kind = 0; kind < 40; ++kind) {
+            Dictionary d;
+            for (int k = 0; k < 4 + kind % 7; ++k) {
+                d.emplace("k" + std::to_string(kind) + "." + std::to_string(k),
+                          Value(round * 1000 + kind * 10 + k));
+            }
+            rows.emplace_back(std::move(d));
+        }
+    }
+    auto doc = encodeBinaryPlist(Value(rows));
+    ASSERT_TRUE(doc.has_value());
+    auto decoded = decodeBinaryPlist(*doc);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(*decoded, Value(rows));
 }
 
 RawPlist nestedArrays(std::size_t levels) {

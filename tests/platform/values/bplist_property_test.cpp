@@ -102,7 +102,26 @@ rc::Gen<Value> genValue(int depth) {
                                 return Value(Dictionary(entries.begin(), entries.end()));
                             });
     });
-    return rc::gen::weightedOneOf<Value>({{3, genScalar()}, {1, array}, {1, dict}});
+    // Rows of dictionaries with the same keys, as records come.
+    auto table = rc::gen::mapcat(rc::gen::inRange<std::size_t>(4, 10), [child](std::size_t width) {
+        return rc::gen::mapcat(
+            rc::gen::container<std::vector<std::string>>(width, genText()),
+            [child](const std::vector<std::string>& keys) {
+                auto row = rc::gen::map(rc::gen::container<Array>(keys.size(), child),
+                                        [keys](Array values) {
+                                            Dictionary d;
+                                            for (std::size_t i = 0; i < keys.size(); ++i) {
+                                                d.emplace(keys[i], std::move(values[i]));
+                                            }
+                                            return Value(std::move(d));
+                                        });
+                return rc::gen::mapcat(rc::gen::inRange<std::size_t>(0, 12), [row](std::size_t n) {
+                    return rc::gen::map(rc::gen::container<Array>(n, row),
+                                        [](Array rows) { return Value(std::move(rows)); });
+                });
+            });
+    });
+    return rc::gen::weightedOneOf<Value>({{3, genScalar()}, {1, array}, {1, dict}, {1, table}});
 }
 
 RC_GTEST_PROP(BinaryPlistProperties, EveryRepresentableValueRoundTripsExactly, ()) {
