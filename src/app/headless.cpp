@@ -1,0 +1,44 @@
+#include "app/headless.hpp"
+
+#include "app/headless_control.hpp"
+#include "app/stdin_lines.hpp"
+#include "app/watch_app.hpp"
+#include "platform/link/socket/link_address.hpp"
+
+#include <iostream>
+
+namespace app {
+
+int runHeadless(const Options& options, std::ostream& out) {
+    platform::StreamLog log(out);
+    std::string error;
+    auto address = platform::parseLinkAddress(
+        options.link.empty() ? defaultLinkAddressText() : options.link, &error);
+    if (!address) {
+        std::cerr << "wristside: --link: " << error << "\n";
+        return 2;
+    }
+    auto dataDirectory = options.dataDirectory.empty() ? platform::defaultDataDirectory("wristside")
+                                                       : options.dataDirectory;
+
+    WatchApp watch(WatchApp::Settings{dataDirectory, *address}, log);
+    auto& main = watch.executor().mainLoop();
+    HeadlessControl control(HeadlessControl::Wiring{
+        watch.data(), watch.outbox(), [&log](std::string_view line) { log.line(line); },
+        [&main] { main.stop(); }});
+    {
+        StdinLines input(
+            [&](std::string line) {
+                main.async([&control, line = std::move(line)] {
+                    if (!line.empty()) {
+                        control.handleLine(line);
+                    }
+                });
+            },
+            [&main] { main.async([&main] { main.stop(); }); });
+        main.run();
+    }
+    return 0;
+}
+
+} // namespace app

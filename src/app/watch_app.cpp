@@ -1,0 +1,38 @@
+#include "app/watch_app.hpp"
+
+#include "platform/link/socket/socket_transport.hpp"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace app {
+
+WatchApp::WatchApp(Settings settings, platform::Log& log)
+    : log_(log), defaults_(settings.dataDirectory, log),
+      platformStores_(settings.dataDirectory / "platform", log), files_(settings.dataDirectory) {
+    session_ = std::make_unique<platform::SessionEngine>(
+        platform::LinkRole::watch,
+        std::make_unique<platform::SocketTransport>(platform::LinkRole::watch, settings.link, log),
+        platform::SessionEngineServices{executor_, platformStores_.standard(), files_, log});
+    outbox_ = std::make_unique<watchsync::WatchSyncOutbox>(executor_, *session_,
+                                                           defaults_.standard(), log);
+    data_ = std::make_unique<watchsync::WatchDataSource>(watchsync::WatchDataSource::Services{
+        executor_, defaults_.standard(), session_.get(), *outbox_, log});
+}
+
+WatchApp::~WatchApp() {
+    // The hub first: it stops being the session's delegate before the session goes.
+    data_.reset();
+    outbox_.reset();
+    session_.reset();
+}
+
+std::string defaultLinkAddressText() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/') {
+        return "unix:" + std::string(runtime) + "/wristside-phone-link.sock";
+    }
+    return "unix:/tmp/wristside-" + std::to_string(::getuid()) + "/phone-link.sock";
+}
+
+} // namespace app

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/exec/system_executor.hpp"
+#include "platform/files/file_system.hpp"
+#include "platform/link/session_engine.hpp"
+#include "platform/link/socket/link_address.hpp"
+#include "platform/log/log.hpp"
+#include "platform/store/sqlite_key_value_store.hpp"
+#include "sync/inbound/watch_data_source.hpp"
+#include "sync/outbound/watch_sync_outbox.hpp"
+
+#include <filesystem>
+#include <memory>
+
+namespace app {
+
+// The composition root: the production environment and the watch's long-lived objects, built
+// once and torn down in reverse order (the executor last, so that no queue outlives it).
+class WatchApp {
+public:
+    struct Settings {
+        std::filesystem::path dataDirectory;
+        platform::LinkAddress link;
+    };
+
+    WatchApp(Settings settings, platform::Log& log);
+    ~WatchApp();
+    WatchApp(const WatchApp&) = delete;
+    WatchApp& operator=(const WatchApp&) = delete;
+
+    platform::SystemExecutor& executor() { return executor_; }
+    watchsync::WatchDataSource& data() { return *data_; }
+    watchsync::WatchSyncOutbox& outbox() { return *outbox_; }
+
+private:
+    platform::SystemExecutor executor_;
+    platform::Log& log_;
+    platform::SqliteKeyValueStores defaults_;
+    // The platform's own store (the session's queued transfers and contexts), apart from the
+    // application's user defaults as on the real device.
+    platform::SqliteKeyValueStores platformStores_;
+    platform::LocalFileSystem files_;
+    std::unique_ptr<platform::SessionEngine> session_;
+    std::unique_ptr<watchsync::WatchSyncOutbox> outbox_;
+    std::unique_ptr<watchsync::WatchDataSource> data_;
+};
+
+// Where phone-sim listens unless told otherwise: a socket under $XDG_RUNTIME_DIR, or under
+// /tmp/wristside-<uid> without it.
+std::string defaultLinkAddressText();
+
+} // namespace app
