@@ -64,6 +64,17 @@ public:
         return drainReady();
     }
 
+    bool runNext() {
+        Driving driving(*this, "runNext");
+        while (!tasks_.empty()) {
+            clock_.set(std::max(clock_.now(), tasks_.begin()->first.due));
+            if (run(tasks_.begin())) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     std::size_t advanceTo(TimePoint target) {
         Driving driving(*this, "advance time");
         if (target < clock_.now()) {
@@ -252,6 +263,8 @@ TimePoint ManualExecutor::now() const {
 std::size_t ManualExecutor::runUntilIdle() {
     return scheduler_->runUntilIdle();
 }
+
+bool ManualExecutor::runNext() { return scheduler_->runNext(); }
 
 std::size_t ManualExecutor::advanceBy(Duration duration) {
     if (duration < Duration::zero()) {

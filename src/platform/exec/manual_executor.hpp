@@ -42,6 +42,10 @@ public:
     std::size_t runUntilIdle();
     std::size_t advanceBy(Duration duration);
     std::size_t advanceTo(TimePoint time);
+    // Runs the one task that would run next, moving time to its due time when it is not ready
+    // yet; false when nothing is pending. Simulations step with it to stop between any two
+    // tasks.
+    bool runNext();
 
     // Tasks that are waiting to run, ready or delayed, not counting cancelled ones.
     std::size_t pendingCount() const;

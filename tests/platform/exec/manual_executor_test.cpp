@@ -358,3 +358,21 @@ TEST_F(ManualExecutorDeathTest, PostingFromAnotherThreadAborts) {
 }
 
 } // namespace
+
+TEST_F(ManualExecutorTest, RunNextRunsOneTaskAtATimeInTheOrderADrainWould) {
+    outbox->asyncAfter(2s, record("late"));
+    main.async(record("first"));
+    notes->async(record("second"));
+    main.asyncAfter(1s, record("cancelled")).cancel();
+
+    EXPECT_TRUE(exec.runNext());
+    EXPECT_EQ(log, (Names{"first"}));
+    EXPECT_TRUE(exec.runNext());
+    EXPECT_EQ(log, (Names{"first", "second"}));
+    EXPECT_EQ(exec.now(), start);
+    // Nothing is ready: time moves to the next due task, and only that one runs.
+    EXPECT_TRUE(exec.runNext());
+    EXPECT_EQ(log, (Names{"first", "second", "late"}));
+    EXPECT_EQ(exec.now() - start, 2s);
+    EXPECT_FALSE(exec.runNext());
+}
