@@ -13,7 +13,7 @@ int runHeadless(const Options& options, std::ostream& out) {
     platform::StreamLog log(out);
     std::string error;
     auto address = platform::parseLinkAddress(
-        options.link.empty() ? defaultLinkAddressText() : options.link, &error);
+        options.link.empty() ? platform::defaultLinkAddress() : options.link, &error);
     if (!address) {
         std::cerr << "wristside: --link: " << error << "\n";
         return 2;

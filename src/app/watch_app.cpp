@@ -27,12 +27,4 @@ WatchApp::~WatchApp() {
     session_.reset();
 }
 
-std::string defaultLinkAddressText() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/') {
-        return "unix:" + std::string(runtime) + "/wristside-phone-link.sock";
-    }
-    return "unix:/tmp/wristside-" + std::to_string(::getuid()) + "/phone-link.sock";
-}
-
 } // namespace app

@@ -45,8 +45,4 @@ private:
     std::unique_ptr<watchsync::WatchDataSource> data_;
 };
 
-// Where phone-sim listens unless told otherwise: a socket under $XDG_RUNTIME_DIR, or under
-// /tmp/wristside-<uid> without it.
-std::string defaultLinkAddressText();
-
 } // namespace app

@@ -8,14 +8,6 @@
 
 namespace phone {
 
-std::string defaultLinkAddress() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && std::string_view(runtime).starts_with('/')) {
-        return "unix:" + std::string(runtime) + "/wristside-phone-link.sock";
-    }
-    return "unix:/tmp/wristside-" + std::to_string(::getuid()) + "/phone-link.sock";
-}
-
 namespace {
 
 const std::string* stringAt(const platform::Dictionary& dictionary, std::string_view key) {

@@ -11,10 +11,6 @@
 
 namespace phone {
 
-// unix:$XDG_RUNTIME_DIR/wristside-phone-link.sock when that variable holds an absolute path,
-// else unix:/tmp/wristside-<uid>/phone-link.sock.
-std::string defaultLinkAddress();
-
 // The phone end of the link as phone-sim runs it: the platform's session engine in the phone
 // role over a transport, plus the controls phone-sim needs. The session engine has no way to
 // make its platform fail a transfer, so that fault is played below it: while it is on, each

@@ -52,7 +52,7 @@ int usage(std::ostream& out, int status) {
            "\n"
            "Plays the phone application on the watch link: listens on ADDRESS (unix:PATH or\n"
            "tcp:HOST:PORT on loopback; default "
-        << phone::defaultLinkAddress()
+        << platform::defaultLinkAddress()
         << "),\n"
            "keeps its logbook and the link's store in DIR (default "
         << platform::defaultDataDirectory("phone-sim").string()
@@ -296,7 +296,7 @@ int main(int argc, char** argv) {
         script = splitLines(*text);
     }
     std::string error;
-    auto linkText = options.link.empty() ? phone::defaultLinkAddress() : options.link;
+    auto linkText = options.link.empty() ? platform::defaultLinkAddress() : options.link;
     auto address = platform::parseLinkAddress(linkText, &error);
     if (!address) {
         std::cerr << "phone-sim: --link " << linkText << ": " << error << "\n";

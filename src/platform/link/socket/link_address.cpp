@@ -1,5 +1,8 @@
 #include "platform/link/socket/link_address.hpp"
 
+#include <cstdlib>
+#include <unistd.h>
+
 #include <asio/ip/address.hpp>
 
 #include <sys/un.h>
@@ -144,6 +147,14 @@ std::optional<std::string> checkLinkAddress(const LinkAddress& address) {
         return problem;
     }
     return std::nullopt;
+}
+
+std::string defaultLinkAddress() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && std::string_view(runtime).starts_with('/')) {
+        return "unix:" + std::string(runtime) + "/wristside-phone-link.sock";
+    }
+    return "unix:/tmp/wristside-" + std::to_string(::getuid()) + "/phone-link.sock";
 }
 
 } // namespace platform

@@ -29,6 +29,11 @@ std::string toString(const LinkAddress& address);
 // Nothing for text that is not a usable address; `error`, when given, then says why.
 std::optional<LinkAddress> parseLinkAddress(std::string_view text, std::string* error = nullptr);
 
+// Where phone-sim listens and the watch connects unless told otherwise:
+// unix:$XDG_RUNTIME_DIR/wristside-phone-link.sock when that variable holds an absolute path, else
+// unix:/tmp/wristside-<uid>/phone-link.sock.
+std::string defaultLinkAddress();
+
 // Why the address cannot be used (a hand-built one with a non-loopback host, say); nothing when it
 // can.
 std::optional<std::string> checkLinkAddress(const LinkAddress& address);
