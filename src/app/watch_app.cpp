@@ -2,8 +2,6 @@
 
 #include "platform/link/socket/socket_transport.hpp"
 
-#include <cstdlib>
-#include <unistd.h>
 
 namespace app {
 

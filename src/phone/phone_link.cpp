@@ -1,8 +1,6 @@
 #include "phone/phone_link.hpp"
 
-#include <unistd.h>
 
-#include <cstdlib>
 #include <string_view>
 #include <utility>
 
