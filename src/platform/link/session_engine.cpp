@@ -97,8 +97,24 @@ SessionDelegate* SessionEngine::currentDelegate() const {
 }
 
 void SessionEngine::setDelegate(SessionDelegate* delegate) {
-    std::lock_guard lock(mutex_);
-    delegate_ = delegate;
+    {
+        std::lock_guard lock(mutex_);
+        delegate_ = delegate;
+    }
+    if (delegate != nullptr) {
+        return;
+    }
+    // Clearing waits for a callback already under way, so that the old delegate may be
+    // destroyed as soon as this returns. What runs meanwhile finds no delegate, and a transfer
+    // is then refused, to come again, rather than lost.
+    Queue* queue = nullptr;
+    {
+        std::lock_guard lock(postMutex_);
+        queue = queue_.get();
+    }
+    if (queue != nullptr && !queue->isCurrent()) {
+        queue->sync([] {});
+    }
 }
 
 void SessionEngine::activate() {

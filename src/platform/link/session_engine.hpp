@@ -45,6 +45,7 @@ public:
     SessionEngine& operator=(const SessionEngine&) = delete;
 
     LinkRole role() const override { return role_; }
+    // Clearing the delegate from outside the engine's queue waits until no callback runs.
     void setDelegate(SessionDelegate* delegate) override;
     // Also starts the transport, right after activationDidComplete.
     void activate() override;

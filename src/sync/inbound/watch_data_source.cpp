@@ -76,7 +76,7 @@ void WatchDataSource::didReceiveApplicationContext(const Dictionary& context) {
     // main queue writes; it runs there, after the context itself.
     auto revision = model::asNumber(model::lookup(context, "referenceExercisesRevision"));
     if (revision) {
-        executor_.main().async([this, revision] {
+        onMain([this, revision] {
             if (!persistedReferenceExercisesRevision ||
                 *persistedReferenceExercisesRevision < *revision) {
                 requestFreshData();
@@ -102,7 +102,7 @@ void WatchDataSource::didReceiveFile(const platform::ReceivedFile& file) {
 
 void WatchDataSource::dispatchInbound(Dictionary message, std::optional<ReplyFunction> reply) {
     if (!executor_.main().isCurrent()) {
-        executor_.main().async([this, message = std::move(message), reply = std::move(reply)] {
+        onMain([this, message = std::move(message), reply = std::move(reply)] {
             dispatchOnMain(message, reply);
         });
         return;
@@ -167,6 +167,14 @@ void WatchDataSource::applyPhoneState(const Dictionary& message) {
     applyRestTimerState(message);
     refreshExerciseCountdown();
     finishExpiredTimer();
+}
+
+void WatchDataSource::onMain(std::function<void()> work) {
+    executor_.main().async([alive = std::weak_ptr<int>(lifetime_), work = std::move(work)] {
+        if (alive.lock()) {
+            work();
+        }
+    });
 }
 
 void WatchDataSource::requestFreshData() {

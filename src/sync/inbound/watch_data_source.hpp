@@ -11,6 +11,7 @@
 #include "platform/store/key_value_store.hpp"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -105,12 +106,16 @@ private:
     void applyReferenceExercisesFile(const platform::ReceivedFile& file);
 
     void requestFreshData();
+    // Runs work on the main queue only while this object still exists.
+    void onMain(std::function<void()> work);
 
     platform::Executor& executor_;
     platform::KeyValueStore& defaults_;
     platform::Session* session_;
     WatchSyncOutbox& outbox_;
     platform::Log& log_;
+    // Tasks posted to the main queue hold a weak reference: the hub may be gone when they run.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 } // namespace watchsync

@@ -12,12 +12,13 @@
 
 namespace platform::testing {
 
-// A fresh directory under the system's temporary directory, removed with everything in it.
+// A fresh directory under the system's temporary directory (or under parent), removed with
+// everything in it.
 class TempDirectory {
 public:
-    TempDirectory() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "wristside-test-XXXXXX").string();
+    explicit TempDirectory(
+        const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+        std::string pattern = (parent / "wristside-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed for " + pattern);
         }

@@ -245,3 +245,15 @@ RC_GTEST_PROP(HubReplies, EveryMessageWithAReplyFunctionGetsExactlyOne, ()) {
         RC_ASSERT(n == 1);
     }
 }
+
+TEST_F(Hub, DictionaryStillOnItsWayWhenTheHubGoesIsDropped) {
+    auto sessionQueue = executor.makeSerialQueue("session");
+    Replies replies;
+    sessionQueue->async([&] {
+        data->dispatchInbound({{"commandId", Value("c1")}}, replies.function());
+    });
+    executor.runNext(); // the session's callback: the hop to main is now queued
+    data.reset();
+    executor.runUntilIdle();
+    EXPECT_TRUE(replies.received.empty());
+}
