@@ -1,16 +1,47 @@
 #!/usr/bin/env bash
-# The demo, with the embedded defaults. Today it shows the one path that exists end to end: the
-# phone counterpart writes its first workout as the phone sends it, and the watch decodes it.
+# The demo, with the embedded defaults: phone-sim and the watch program talking over the phone
+# link. What exists today is the link itself: the watch's persistent outbox, the phone's
+# acknowledgements and logbook, refresh requests answered with the phone's workout. The watch does
+# not apply that workout yet, and its screens are not built.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 "$root/scripts/build.sh" "$build" >/dev/null
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-echo "== What this demo is: the workout model only. The phone link, the rest timer, the health"
-echo "== session and the screens are not built yet; phone-sim and the watch meet through a file."
-echo
-"$build/src/phone/phone-sim" --write-snapshot "$work/snapshot.bplist"
-echo
-"$build/src/app/wristside" --headless --snapshot "$work/snapshot.bplist"
+phone_pid=""
+cleanup() {
+  [ -n "$phone_pid" ] && kill "$phone_pid" 2>/dev/null && wait "$phone_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+link="unix:$work/phone-link.sock"
+
+echo "== phone-sim (the phone) listens on $link with its embedded training plan"
+"$build/src/phone/phone-sim" --link "$link" --data-dir "$work/phone" --script <(
+  echo "wait-for refresh_data 20"
+  echo "request {\"hello\": \"from the phone\"}"
+  echo "ack retry"
+  echo "wait 4"
+  echo "ack success"
+  echo "wait 8"
+  echo "logbook"
+  echo "quit"
+) 2>&1 | sed -u 's/^/  [phone] /' &
+phone_pid=$!
+sleep 0.5
+
+echo "== wristside --headless (the watch) connects; the control channel asks for its state"
+# The phone answers the second refresh request "Retry": the watch keeps it and sends it again five
+# seconds later, when the phone says "Success".
+{
+  sleep 2; echo '{"action":"state"}'
+  sleep 0.5; echo '{"action":"refresh"}'
+  sleep 1.5; echo '{"action":"state"}'
+  sleep 7; echo '{"action":"state"}'
+  echo '{"action":"quit"}'
+} | "$build/src/app/wristside" --headless --link "$link" --data-dir "$work/watch" 2>&1 |
+  sed -u 's/^/  [watch] /'
+wait "$phone_pid" || true
+phone_pid=""
+echo "== done: the watch's outbox is empty once the phone has acknowledged every message"
