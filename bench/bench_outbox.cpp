@@ -1,0 +1,202 @@
+// One outbox enqueue, persisted to SQLite as in production, beside a bare SQLite commit of the
+// same bytes: the difference is what the outbox adds on top of the write it cannot avoid.
+#include "platform/exec/system_executor.hpp"
+#include "platform/log/log.hpp"
+#include "platform/store/sqlite_key_value_store.hpp"
+#include "platform/values/bplist.hpp"
+#include "platform/values/uuid.hpp"
+#include "support/fake_session.hpp"
+#include "sync/outbound/pending_watch_sync_message.hpp"
+#include "sync/outbound/watch_sync_outbox.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+using platform::Dictionary;
+using platform::Value;
+using watchsync::PendingWatchSyncMessage;
+using watchsync::WatchSyncOutbox;
+
+// A directory of its own under the system's temporary directory, gone with the object. The
+// store's file lives here, on the same disk as production data would be, not in memory.
+class TempDir {
+public:
+    TempDir() {
+        auto pattern = (std::filesystem::temp_directory_path() / "wristside-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            error_ = std::strerror(errno);
+            return;
+        }
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!path_.empty()) {
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    const std::string& error() const { return error_; }
+
+private:
+    std::filesystem::path path_;
+    std::string error_;
+};
+
+// What the watch sends when a set is logged: a few hundred bytes once encoded.
+Dictionary updateSetMessage(std::int64_t position) {
+    Dictionary payload{
+        {"exerciseId", platform::makeUuid()},
+        {"setId", platform::makeUuid()},
+        {"workoutId", platform::makeUuid()},
+        {"timerId", platform::makeUuid()},
+        {"position", position},
+        {"reps", 8},
+        {"weight", 82.5},
+        {"weightUnit", "kg"},
+        {"setType", "working"},
+        {"rpe", 8.5},
+        {"restSeconds", 120},
+        {"completed", true},
+        {"completedAt", platform::Date{7.6e8 + static_cast<double>(position)}},
+        {"note", "last rep slow, keep the weight"},
+    };
+    return {{"type", "update_set"}, {"payload", std::move(payload)}};
+}
+
+// The queue as the outbox keeps it after `count` enqueues: only the head has been handed to a
+// background transfer.
+std::vector<PendingWatchSyncMessage> pendingList(std::size_t count) {
+    std::vector<PendingWatchSyncMessage> list;
+    list.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string id = platform::makeUuid();
+        Dictionary envelope = updateSetMessage(static_cast<std::int64_t>(i));
+        envelope.insert_or_assign("syncId", Value(id));
+        auto bytes = platform::encodeBinaryPlist(Value(std::move(envelope)));
+        list.push_back(PendingWatchSyncMessage{std::move(id), std::move(bytes).value(), i == 0});
+    }
+    return list;
+}
+
+// The store as production opens it (WAL, synchronous=FULL), with `count` messages pending.
+// The pending count stays at N: after each timed enqueue, with the clock paused, the new message
+// is acknowledged and the queue waited for (pendingMessages() runs after the ack's task). Acking
+// the newest rather than the head leaves the head, already handed to a transfer, in place, so
+// every iteration starts from the same state and flushHead sends nothing. The ack's own commit
+// grows the WAL as often as the timed one, so checkpoints land on the timed commit as often per
+// iteration as in BM_BareSqliteCommit. The executor is the SystemExecutor, as in production:
+// enqueue's sync hop to the outbox's thread is part of the cost.
+void BM_OutboxEnqueue(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    TempDir dir;
+    if (!dir.error().empty()) {
+        state.SkipWithError(("no temporary directory: " + dir.error()).c_str());
+        return;
+    }
+    platform::MemoryLog log;
+    platform::SqliteKeyValueStore store(dir.path() / "standard.sqlite", log);
+    if (store.inMemory()) {
+        state.SkipWithError("the store could not open its file");
+        return;
+    }
+    store.setData(WatchSyncOutbox::storageKey,
+                  watchsync::encodePendingList(pendingList(count)).value());
+
+    platform::SystemExecutor executor;
+    // Activated but away: flushHead looks at the head and sends nothing.
+    testsupport::FakeSession session(executor.main());
+    session.state = platform::ActivationState::activated;
+    session.reachable = false;
+    WatchSyncOutbox outbox(executor, session, store, log);
+    if (outbox.pendingMessages().size() != count) {
+        state.SkipWithError("the outbox did not load the seeded queue");
+        return;
+    }
+
+    const Dictionary message = updateSetMessage(static_cast<std::int64_t>(count));
+    for (auto _ : state) {
+        auto id = outbox.enqueue(message);
+        state.PauseTiming();
+        if (!id) {
+            state.SkipWithError("enqueue refused the message");
+            break;
+        }
+        outbox.handleAck(*id, std::nullopt);
+        if (outbox.pendingMessages().size() != count) {
+            state.SkipWithError("the pending count drifted");
+            break;
+        }
+        state.ResumeTiming();
+    }
+    if (!session.transfers.empty() || !session.liveMessages.empty()) {
+        state.SkipWithError("the outbox sent something: the measure includes extra commits");
+    }
+    if (!log.lines().empty()) {
+        state.SkipWithError(log.lines().front().c_str());
+    }
+    // As stored: the message with its sync id, as a binary property list.
+    state.counters["message_bytes"] = static_cast<double>(pendingList(1).front().payload.size());
+}
+BENCHMARK(BM_OutboxEnqueue)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// The floor under an enqueue with N pending: one setData of the very bytes that enqueue
+// persists (the encoded list of N + 1 messages), same store settings, nothing else.
+void BM_BareSqliteCommit(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    TempDir dir;
+    if (!dir.error().empty()) {
+        state.SkipWithError(("no temporary directory: " + dir.error()).c_str());
+        return;
+    }
+    platform::MemoryLog log;
+    platform::SqliteKeyValueStore store(dir.path() / "standard.sqlite", log);
+    if (store.inMemory()) {
+        state.SkipWithError("the store could not open its file");
+        return;
+    }
+    const auto bytes = watchsync::encodePendingList(pendingList(count + 1)).value();
+    for (auto _ : state) {
+        store.setData(WatchSyncOutbox::storageKey, bytes);
+    }
+    if (!log.lines().empty()) {
+        state.SkipWithError(log.lines().front().c_str());
+    }
+    state.counters["list_bytes"] = static_cast<double>(bytes.size());
+}
+BENCHMARK(BM_BareSqliteCommit)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// The encoding half of persist() alone, on the same list: with BM_BareSqliteCommit it accounts
+// for most of an enqueue, and it grows with the queue like the commit does.
+void BM_OutboxEncode(benchmark::State& state) {
+    const auto list = pendingList(static_cast<std::size_t>(state.range(0)) + 1);
+    for (auto _ : state) {
+        auto bytes = watchsync::encodePendingList(list);
+        benchmark::DoNotOptimize(bytes);
+    }
+}
+BENCHMARK(BM_OutboxEncode)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
