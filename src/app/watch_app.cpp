@@ -2,7 +2,6 @@
 
 #include "platform/link/socket/socket_transport.hpp"
 
-
 namespace app {
 
 WatchApp::WatchApp(Settings settings, platform::Log& log)

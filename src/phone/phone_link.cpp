@@ -1,6 +1,5 @@
 #include "phone/phone_link.hpp"
 
-
 #include <string_view>
 #include <utility>
 

@@ -4,6 +4,8 @@
 #include "phone/training_plan.hpp"
 #include "platform/values/json.hpp"
 
+#include "support/run_command.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,24 +16,10 @@
 
 namespace {
 
-struct Run {
-    int status = -1;
-    std::string output;
-};
+using Run = testsupport::CommandRun;
 
 Run run(const std::string& command) {
-    Run result;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
-    if (!pipe) {
-        return result;
-    }
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) {
-        result.output.append(buffer, n);
-    }
-    result.status = pclose(pipe.release());
-    return result;
+    return testsupport::runCommand(command);
 }
 
 class DemoProcess : public ::testing::Test {

@@ -1,6 +1,8 @@
 // The phone-sim program itself: its script, its exit status, its data across runs, its stop.
 #include "platform/files/temp_directory.hpp"
 
+#include "support/run_command.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -11,25 +13,10 @@
 
 namespace {
 
-struct Run {
-    int status = -1;
-    std::string output;
-};
+using Run = testsupport::CommandRun;
 
 Run run(const std::string& command) {
-    Run result;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
-    if (!pipe) {
-        return result;
-    }
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) {
-        result.output.append(buffer, n);
-    }
-    int status = pclose(pipe.release());
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    return testsupport::runCommand(command);
 }
 
 class PhoneSimProcess : public ::testing::Test {

@@ -264,7 +264,9 @@ std::size_t ManualExecutor::runUntilIdle() {
     return scheduler_->runUntilIdle();
 }
 
-bool ManualExecutor::runNext() { return scheduler_->runNext(); }
+bool ManualExecutor::runNext() {
+    return scheduler_->runNext();
+}
 
 std::size_t ManualExecutor::advanceBy(Duration duration) {
     if (duration < Duration::zero()) {

@@ -162,22 +162,7 @@ private:
             if (cp >= 0xD800 && cp <= 0xDFFF) {
                 cp -= 0x1000;
             }
-            auto put = [&out](std::uint32_t byte) { out += static_cast<char>(byte); };
-            if (cp < 0x80) {
-                put(cp);
-            } else if (cp < 0x800) {
-                put(0xC0 | cp >> 6);
-                put(0x80 | (cp & 0x3F));
-            } else if (cp < 0x10000) {
-                put(0xE0 | cp >> 12);
-                put(0x80 | (cp >> 6 & 0x3F));
-                put(0x80 | (cp & 0x3F));
-            } else {
-                put(0xF0 | cp >> 18);
-                put(0x80 | (cp >> 12 & 0x3F));
-                put(0x80 | (cp >> 6 & 0x3F));
-                put(0x80 | (cp & 0x3F));
-            }
+            out += bplist_test::toUtf8({cp});
         }
         return out;
     }

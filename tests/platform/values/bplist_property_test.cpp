@@ -13,29 +13,6 @@ namespace {
 using namespace platform;
 using bplist_test::identical;
 
-std::string toUtf8(const std::vector<std::uint32_t>& codePoints) {
-    std::string out;
-    for (std::uint32_t cp : codePoints) {
-        auto put = [&out](std::uint32_t byte) { out += static_cast<char>(byte); };
-        if (cp < 0x80) {
-            put(cp);
-        } else if (cp < 0x800) {
-            put(0xC0 | cp >> 6);
-            put(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            put(0xE0 | cp >> 12);
-            put(0x80 | (cp >> 6 & 0x3F));
-            put(0x80 | (cp & 0x3F));
-        } else {
-            put(0xF0 | cp >> 18);
-            put(0x80 | (cp >> 12 & 0x3F));
-            put(0x80 | (cp >> 6 & 0x3F));
-            put(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
-
 // Mostly ASCII, so that both string encodings and the sharing of equal strings get exercised.
 rc::Gen<std::string> genText() {
     auto codePoint = rc::gen::weightedOneOf<std::uint32_t>({
@@ -49,7 +26,7 @@ rc::Gen<std::string> genText() {
         rc::gen::container<std::vector<std::uint32_t>>(rc::gen::inRange<std::uint32_t>(0x61, 0x64));
     return rc::gen::map(
         rc::gen::oneOf(ascii, rc::gen::container<std::vector<std::uint32_t>>(std::move(codePoint))),
-        toUtf8);
+        bplist_test::toUtf8);
 }
 
 rc::Gen<double> genDouble() {

@@ -117,4 +117,28 @@ inline void patchTrailer(Data& doc, TrailerField field, std::uint64_t value) {
     }
 }
 
+// UTF-8 for the code points, written independently of the codec under test.
+inline std::string toUtf8(const std::vector<std::uint32_t>& codePoints) {
+    std::string out;
+    for (std::uint32_t cp : codePoints) {
+        auto put = [&out](std::uint32_t byte) { out += static_cast<char>(byte); };
+        if (cp < 0x80) {
+            put(cp);
+        } else if (cp < 0x800) {
+            put(0xC0 | cp >> 6);
+            put(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            put(0xE0 | cp >> 12);
+            put(0x80 | (cp >> 6 & 0x3F));
+            put(0x80 | (cp & 0x3F));
+        } else {
+            put(0xF0 | cp >> 18);
+            put(0x80 | (cp >> 12 & 0x3F));
+            put(0x80 | (cp >> 6 & 0x3F));
+            put(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
 } // namespace bplist_test
