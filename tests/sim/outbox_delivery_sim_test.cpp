@@ -238,11 +238,13 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
                  << (same < recorded.size() ? recorded[same] : "-") << ", queue "
                  << (same < queued.size() ? queued[same] : "-") << "); ";
     }
-    if (problems.str().empty()) {
+    // With WRISTSIDE_SIM_VERBOSE set, a replay shows everything both programs logged (set to 2,
+    // also for a run that passes).
+    auto verbose = envNumber("WRISTSIDE_SIM_VERBOSE", 0);
+    if (problems.str().empty() && verbose < 2) {
         return std::nullopt;
     }
-    // With WRISTSIDE_SIM_VERBOSE set, a replay shows everything both programs logged.
-    if (envNumber("WRISTSIDE_SIM_VERBOSE", 0) != 0) {
+    if (verbose != 0) {
         for (const auto& line : log.lines()) {
             problems << "\n    " << line;
         }
