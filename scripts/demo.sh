@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo, with the embedded defaults: phone-sim and the watch program talking over the phone
-# link. What exists today is the link itself: the watch's persistent outbox, the phone's
-# acknowledgements and logbook, refresh requests answered with the phone's workout. The watch does
-# not apply that workout yet, and its screens are not built.
+# link: the watch's persistent outbox, the phone's acknowledgements and logbook, refresh requests
+# answered with the phone's workout, which the watch takes in under its revision rules. The rest
+# timer, the health session and the screens are not built yet. The watch's state answers are
+# summarised here; the control channel itself answers with the whole state as JSON.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
@@ -41,7 +42,18 @@ echo "== wristside --headless (the watch) connects; the control channel asks for
   sleep 7; echo '{"action":"state"}'
   echo '{"action":"quit"}'
 } | "$build/src/app/wristside" --headless --link "$link" --data-dir "$work/watch" 2>&1 |
-  sed -u 's/^/  [watch] /'
+  python3 -u -c '
+import json, sys
+for line in sys.stdin:
+    line = line.rstrip("\n")
+    if line.startswith("{\"reply\":\"state\""):
+        s = json.loads(line)
+        sets = sum(len(e["exerciseSets"]) for e in s["exercises"])
+        pending = ", ".join(m["message"]["type"] + (" (transfer queued)" if m["queuedForTransfer"] else "") for m in s["outbox"]) or "empty"
+        line = "state: workout \"%s\" (%s), %d exercises with %d sets, snapshot revision %s; outbox: %s" % (
+            s["name"], s["workoutStatus"], len(s["exercises"]), sets, s["revisions"]["lastSnapshotRevision"], pending)
+    print("  [watch] " + line)
+'
 wait "$phone_pid" || true
 phone_pid=""
 echo "== done: the watch's outbox is empty once the phone has acknowledged every message"

@@ -86,6 +86,10 @@ Dictionary HeadlessControl::state() {
             {"message", message ? std::move(*message) : Value()},
         });
     }
+    platform::Array exercises;
+    for (const auto& exercise : data.exercises.get()) {
+        exercises.push_back(exerciseState(*exercise));
+    }
     return Dictionary{
         {"workoutId", Value(data.workoutId.get())},
         {"name", Value(data.name.get())},
@@ -109,6 +113,7 @@ Dictionary HeadlessControl::state() {
              {"persistedReferenceExercisesRevision",
               optionalNumber(data.persistedReferenceExercisesRevision)},
          }},
+        {"exercises", Value(std::move(exercises))},
         {"outbox", Value(std::move(outbox))},
     };
 }

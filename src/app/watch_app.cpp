@@ -14,7 +14,7 @@ WatchApp::WatchApp(Settings settings, platform::Log& log)
     outbox_ = std::make_unique<watchsync::WatchSyncOutbox>(executor_, *session_,
                                                            defaults_.standard(), log);
     data_ = std::make_unique<watchsync::WatchDataSource>(watchsync::WatchDataSource::Services{
-        executor_, defaults_.standard(), session_.get(), *outbox_, log});
+        executor_, defaults_.standard(), files_, session_.get(), *outbox_, log});
 }
 
 WatchApp::~WatchApp() {

@@ -51,7 +51,8 @@ struct WatchCore {
         : session(LinkRole::watch, link.attach(LinkRole::watch),
                   {executor, platformStore, files, log}),
           outbox(executor, session, defaults, log),
-          data(watchsync::WatchDataSource::Services{executor, defaults, &session, outbox, log}) {}
+          data(watchsync::WatchDataSource::Services{executor, defaults, files, &session, outbox,
+                                                    log}) {}
 };
 
 bool storedIn(const testsupport::SnapshotStore::Content& content, const std::string& id) {

@@ -17,8 +17,8 @@ Dictionary successReply() {
 } // namespace
 
 WatchDataSource::WatchDataSource(Services services)
-    : executor_(services.executor), defaults_(services.defaults), session_(services.session),
-      outbox_(services.outbox), log_(services.log) {
+    : executor_(services.executor), defaults_(services.defaults), files_(services.files),
+      session_(services.session), outbox_(services.outbox), log_(services.log) {
     lastPhoneCommandSequence = defaults_.doubleForKey(lastPhoneCommandSequenceKey).value_or(0);
     // The exercise catalogue file is loaded here once the catalogue exists.
     if (session_ != nullptr) {
@@ -181,19 +181,9 @@ void WatchDataSource::requestFreshData() {
     outbox_.enqueue(Dictionary{{"type", Value("refresh_data")}});
 }
 
-// Not built yet: the stale-workout guard. Until then no workout payload is refused as stale.
-bool WatchDataSource::shouldRejectWorkoutPayload(const Dictionary&) const {
-    return false;
-}
-
 // Not built yet: phone commands (sequence rule, de-duplication). The command is acknowledged, as
 // every command is, but not applied.
 void WatchDataSource::handlePhoneCommand(const Dictionary&, const std::string&) {}
-
-// Not built yet: the snapshot and delta revision rules. Until then every revision is accepted.
-bool WatchDataSource::acceptRevision(const Dictionary&, double) {
-    return true;
-}
 
 // Not built yet: timer corrections. Until then no correction is refused.
 bool WatchDataSource::timerCorrectionApplies(const Dictionary&) const {
@@ -209,14 +199,8 @@ void WatchDataSource::applyHealthPreference(const Dictionary&) {}
 // Not built yet: the health session commands.
 void WatchDataSource::applyWorkoutSessionCommands(const Dictionary&) {}
 
-// Not built yet: the error text and the workout header.
-void WatchDataSource::applyWorkoutHeader(const Dictionary&) {}
-
 // Not built yet: the available workouts.
 void WatchDataSource::applyAvailableWorkouts(const Dictionary&) {}
-
-// Not built yet: the current workout's exercises.
-void WatchDataSource::applyExercises(const Dictionary&) {}
 
 // Not built yet: the exercise catalogue.
 void WatchDataSource::applyReferenceExercises(const Dictionary&) {}
@@ -232,9 +216,6 @@ void WatchDataSource::refreshExerciseCountdown() {}
 
 // Not built yet: finishing a timer that ran out.
 void WatchDataSource::finishExpiredTimer() {}
-
-// Not built yet: the full-snapshot file.
-void WatchDataSource::applyFullSnapshotFile(const platform::ReceivedFile&) {}
 
 // Not built yet: the catalogue file.
 void WatchDataSource::applyReferenceExercisesFile(const platform::ReceivedFile&) {}

@@ -5,6 +5,7 @@
 #include "model/status.hpp"
 #include "model/workout.hpp"
 #include "platform/exec/queue.hpp"
+#include "platform/files/file_system.hpp"
 #include "platform/link/session.hpp"
 #include "platform/log/log.hpp"
 #include "platform/observe/observable.hpp"
@@ -33,6 +34,8 @@ public:
     struct Services {
         platform::Executor& executor;
         platform::KeyValueStore& defaults;
+        // Reads transferred files, which exist only while their callback runs.
+        platform::FileSystem& files;
         // Absent when the platform has no phone session: the hub then works without a phone.
         platform::Session* session;
         WatchSyncOutbox& outbox;
@@ -103,6 +106,10 @@ private:
     void refreshExerciseCountdown();
     void finishExpiredTimer();
     void applyFullSnapshotFile(const platform::ReceivedFile& file);
+    // Not built yet either: the workout session manager's claim and the rest timer's run.
+    void claimWorkout(const std::string& workoutId, std::optional<platform::Date> startDate);
+    void giveRestTimerWorkoutId(std::optional<std::string> workoutId);
+    std::optional<std::string> currentTimerId() const;
     void applyReferenceExercisesFile(const platform::ReceivedFile& file);
 
     void requestFreshData();
@@ -111,6 +118,7 @@ private:
 
     platform::Executor& executor_;
     platform::KeyValueStore& defaults_;
+    platform::FileSystem& files_;
     platform::Session* session_;
     WatchSyncOutbox& outbox_;
     platform::Log& log_;

@@ -5,57 +5,19 @@
 #include "platform/store/memory_key_value_store.hpp"
 #include "platform/values/bplist.hpp"
 #include "support/fake_session.hpp"
+#include "sync/inbound/hub_fixture.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
 
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
+using hubtest::Hub;
+using hubtest::Replies;
 using platform::Dictionary;
 using platform::Value;
 using watchsync::WatchDataSource;
 
 namespace {
-
-struct Replies {
-    std::vector<Dictionary> received;
-    WatchDataSource::ReplyFunction function() {
-        return [this](Dictionary reply) { received.push_back(std::move(reply)); };
-    }
-};
-
-class Hub : public ::testing::Test {
-protected:
-    platform::ManualExecutor executor;
-    platform::MemoryKeyValueStore defaults;
-    platform::MemoryLog log;
-    testsupport::FakeSession session{executor.main()};
-    std::optional<watchsync::WatchSyncOutbox> outbox;
-    std::optional<WatchDataSource> data;
-
-    void start() {
-        outbox.emplace(executor, session, defaults, log);
-        data.emplace(WatchDataSource::Services{executor, defaults, &session, *outbox, log});
-    }
-
-    void SetUp() override { start(); }
-
-    std::vector<std::string> queuedTypes() {
-        std::vector<std::string> types;
-        for (const auto& pending : outbox->pendingMessages()) {
-            auto message = platform::decodeBinaryPlist(pending.payload);
-            types.push_back(*message->find("type")->string());
-        }
-        return types;
-    }
-
-    Dictionary dispatch(Dictionary message) {
-        Replies replies;
-        data->dispatchInbound(std::move(message), replies.function());
-        executor.runUntilIdle();
-        EXPECT_EQ(replies.received.size(), 1u);
-        return replies.received.empty() ? Dictionary{} : replies.received.front();
-    }
-};
 
 Dictionary success() {
     return Dictionary{{"status", Value("Success")}};
@@ -224,7 +186,9 @@ RC_GTEST_PROP(HubReplies, EveryMessageWithAReplyFunctionGetsExactlyOne, ()) {
     platform::MemoryLog log;
     testsupport::FakeSession session{executor.main()};
     watchsync::WatchSyncOutbox outbox(executor, session, defaults, log);
-    WatchDataSource data(WatchDataSource::Services{executor, defaults, &session, outbox, log});
+    platform::MemoryFileSystem files;
+    WatchDataSource data(
+        WatchDataSource::Services{executor, defaults, files, &session, outbox, log});
 
     auto routing = rc::gen::container<std::vector<std::pair<std::string, Value>>>(rc::gen::pair(
         rc::gen::element<std::string>("syncAck", "status", "commandId", "commandSequence",
