@@ -2,6 +2,7 @@
 // socket transport: the latency floor under every request the watch makes of the phone.
 #include "platform/exec/system_executor.hpp"
 #include "platform/files/file_system.hpp"
+#include "platform/files/temp_directory.hpp"
 #include "platform/link/session_engine.hpp"
 #include "platform/link/socket/socket_transport.hpp"
 #include "platform/log/log.hpp"
@@ -100,28 +101,7 @@ private:
     std::uint64_t failures_ = 0;
 };
 
-class TempDir {
-public:
-    TempDir() {
-        auto pattern = (std::filesystem::temp_directory_path() / "wristside-link-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty()) {
-            std::filesystem::remove_all(path_, ignored);
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = platform::testing::TempDirectory;
 
 // Both ends as the two programs would run them, each with its own store and files.
 struct LinkPair {

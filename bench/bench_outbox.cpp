@@ -1,6 +1,7 @@
 // One outbox enqueue, persisted to SQLite as in production, beside a bare SQLite commit of the
 // same bytes: the difference is what the outbox adds on top of the write it cannot avoid.
 #include "platform/exec/system_executor.hpp"
+#include "platform/files/temp_directory.hpp"
 #include "platform/log/log.hpp"
 #include "platform/store/sqlite_key_value_store.hpp"
 #include "platform/values/bplist.hpp"
@@ -28,32 +29,8 @@ using watchsync::WatchSyncOutbox;
 
 // A directory of its own under the system's temporary directory, gone with the object. The
 // store's file lives here, on the same disk as production data would be, not in memory.
-class TempDir {
-public:
-    TempDir() {
-        auto pattern = (std::filesystem::temp_directory_path() / "wristside-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            error_ = std::strerror(errno);
-            return;
-        }
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty()) {
-            std::filesystem::remove_all(path_, ignored);
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
-    const std::string& error() const { return error_; }
-
-private:
-    std::filesystem::path path_;
-    std::string error_;
-};
+using TempDir = platform::testing::TempDirectory;
 
 // What the watch sends when a set is logged: a few hundred bytes once encoded.
 Dictionary updateSetMessage(std::int64_t position) {
@@ -102,10 +79,6 @@ std::vector<PendingWatchSyncMessage> pendingList(std::size_t count) {
 void BM_OutboxEnqueue(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
     TempDir dir;
-    if (!dir.error().empty()) {
-        state.SkipWithError(("no temporary directory: " + dir.error()).c_str());
-        return;
-    }
     platform::MemoryLog log;
     platform::SqliteKeyValueStore store(dir.path() / "standard.sqlite", log);
     if (store.inMemory()) {
@@ -162,10 +135,6 @@ BENCHMARK(BM_OutboxEnqueue)
 void BM_BareSqliteCommit(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
     TempDir dir;
-    if (!dir.error().empty()) {
-        state.SkipWithError(("no temporary directory: " + dir.error()).c_str());
-        return;
-    }
     platform::MemoryLog log;
     platform::SqliteKeyValueStore store(dir.path() / "standard.sqlite", log);
     if (store.inMemory()) {
