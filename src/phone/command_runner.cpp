@@ -91,6 +91,16 @@ void CommandRunner::execute(std::size_t number, Command command) {
             [&](command::Reachable& c) { failures_ += app_.setReachable(c.on) ? 0 : 1; },
             [&](command::Workout& c) { failures_ += app_.selectWorkout(c.index) ? 0 : 1; },
             [&](command::Snapshot&) { failures_ += app_.sendSnapshot() ? 0 : 1; },
+            [&](command::SnapshotFile&) { failures_ += app_.sendSnapshotFile() ? 0 : 1; },
+            [&](command::ExerciseChange& c) {
+                failures_ += app_.updateExercise(c.id, c.fields) ? 0 : 1;
+            },
+            [&](command::ExerciseAdd& c) { failures_ += app_.addExercise(c.exercise) ? 0 : 1; },
+            [&](command::ExerciseRemove& c) { failures_ += app_.removeExercise(c.id) ? 0 : 1; },
+            [&](command::ExerciseOrder& c) { failures_ += app_.reorderExercises(c.ids) ? 0 : 1; },
+            [&](command::WorkoutStatus& c) {
+                failures_ += app_.setWorkoutStatus(c.status) ? 0 : 1;
+            },
             [&](command::Wait& c) {
                 waiting_ = true;
                 say("waiting " + secondsText(c.duration) + " s");

@@ -297,6 +297,51 @@ ParsedLine parseCommand(std::string_view line) {
     if (word == "snapshot") {
         return noArguments(command::Snapshot{});
     }
+    if (word == "snapshot-file") {
+        return noArguments(command::SnapshotFile{});
+    }
+    if (word == "exercise-change") {
+        auto [id, fields] = splitWord(rest);
+        if (id.empty()) {
+            return failure(
+                R"(exercise-change needs the exercise's id and a JSON object of fields, e.g. exercise-change e1 {"name": "Squat"})");
+        }
+        auto dictionary = dictionaryArgument(word, fields, error);
+        return dictionary
+                   ? success(command::ExerciseChange{std::string(id), std::move(*dictionary)})
+                   : failure(error);
+    }
+    if (word == "exercise-add") {
+        return dictionaryCommand([](auto d) { return command::ExerciseAdd{std::move(d)}; });
+    }
+    if (word == "exercise-remove") {
+        auto [id, extra] = splitWord(rest);
+        if (id.empty() || !extra.empty()) {
+            return failure("exercise-remove needs exactly one exercise id, got " + inQuotes(rest));
+        }
+        return success(command::ExerciseRemove{std::string(id)});
+    }
+    if (word == "exercise-order") {
+        std::vector<std::string> ids;
+        for (auto remaining = rest; !remaining.empty();) {
+            auto [id, after] = splitWord(remaining);
+            ids.emplace_back(id);
+            remaining = after;
+        }
+        if (ids.empty()) {
+            return failure(
+                "exercise-order needs every exercise id of the workout, in the new order");
+        }
+        return success(command::ExerciseOrder{std::move(ids)});
+    }
+    if (word == "workout-status") {
+        auto [status, extra] = splitWord(rest);
+        if (status.empty() || !extra.empty()) {
+            return failure("workout-status needs one status word, e.g. IN_PROGRESS, got " +
+                           inQuotes(rest));
+        }
+        return success(command::WorkoutStatus{std::string(status)});
+    }
     if (word == "logbook") {
         return noArguments(command::Logbook{});
     }
@@ -324,6 +369,12 @@ fail-transfers on|off       answer the watch's user-info transfers with an error
 reachable on|off            the phone application takes live messages, or not
 workout N                   make the plan's workout N (0 = the first) the current one
 snapshot                    send the current workout's full snapshot now
+snapshot-file               send it as a file transfer
+exercise-change ID JSON     merge the fields into that exercise; sends a delta
+exercise-add JSON           add an exercise (needs a new "id"); sends a delta
+exercise-remove ID          remove that exercise; sends a delta
+exercise-order ID...        put the exercises in this order; sends a delta
+workout-status STATUS       set the workout's status (e.g. IN_PROGRESS); sends a snapshot
 wait SECONDS                hold the following commands for that long
 wait-for TYPE [SECONDS]     hold them until a message of TYPE arrives (default 30 s)
 logbook                     print the logbook

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 // phone-sim's line-based command language (docs/phone-sim.md): one command per line, a word and
 // its arguments, JSON where a dictionary is expected.
@@ -59,6 +60,30 @@ struct Workout {
 struct Snapshot {
     bool operator==(const Snapshot&) const = default;
 };
+struct SnapshotFile {
+    bool operator==(const SnapshotFile&) const = default;
+};
+struct ExerciseChange {
+    std::string id;
+    platform::Dictionary fields;
+    bool operator==(const ExerciseChange&) const = default;
+};
+struct ExerciseAdd {
+    platform::Dictionary exercise;
+    bool operator==(const ExerciseAdd&) const = default;
+};
+struct ExerciseRemove {
+    std::string id;
+    bool operator==(const ExerciseRemove&) const = default;
+};
+struct ExerciseOrder {
+    std::vector<std::string> ids;
+    bool operator==(const ExerciseOrder&) const = default;
+};
+struct WorkoutStatus {
+    std::string status;
+    bool operator==(const WorkoutStatus&) const = default;
+};
 struct Wait {
     platform::Duration duration{};
     bool operator==(const Wait&) const = default;
@@ -85,8 +110,10 @@ struct Quit {
 using Command =
     std::variant<command::Send, command::Request, command::Transfer, command::Context,
                  command::File, command::StartWorkout, command::Ack, command::FailTransfers,
-                 command::Reachable, command::Workout, command::Snapshot, command::Wait,
-                 command::WaitFor, command::Logbook, command::Status, command::Help, command::Quit>;
+                 command::Reachable, command::Workout, command::Snapshot, command::SnapshotFile,
+                 command::ExerciseChange, command::ExerciseAdd, command::ExerciseRemove,
+                 command::ExerciseOrder, command::WorkoutStatus, command::Wait, command::WaitFor,
+                 command::Logbook, command::Status, command::Help, command::Quit>;
 
 // How long `wait-for TYPE` waits when the line gives no timeout.
 inline constexpr platform::Duration defaultWaitForTimeout = std::chrono::seconds(30);

@@ -1,5 +1,6 @@
 #include "phone/phone_app.hpp"
 
+#include "platform/values/bplist.hpp"
 #include "platform/values/iso8601.hpp"
 #include "platform/values/json.hpp"
 
@@ -46,12 +47,22 @@ std::string formatTime(platform::TimePoint time) {
         platform::Date::fromUnixMillis(static_cast<double>(millis)));
 }
 
+std::string revisionText(double revision) {
+    return std::to_string(static_cast<std::int64_t>(revision));
+}
+
 std::size_t exerciseCount(const platform::Dictionary& snapshot) {
     auto exercises = snapshot.find("exercises");
     if (exercises == snapshot.end() || exercises->second.array() == nullptr) {
         return 0;
     }
     return exercises->second.array()->size();
+}
+
+platform::Dictionary planWorkout(const TrainingPlan& plan, std::size_t index) {
+    const auto* workout =
+        index < plan.workouts.size() ? plan.workouts[index].dictionary() : nullptr;
+    return workout != nullptr ? *workout : platform::Dictionary{};
 }
 
 std::string workoutName(const TrainingPlan& plan, std::size_t index) {
@@ -176,7 +187,7 @@ std::unique_ptr<PhoneApp> PhoneApp::open(PhoneAppServices services, TrainingPlan
 PhoneApp::PhoneApp(PhoneAppServices services, TrainingPlan plan, std::unique_ptr<Logbook> logbook)
     : executor_(services.executor), session_(services.session), log_(services.log),
       controls_(services.controls), plan_(std::move(plan)), logbook_(std::move(logbook)),
-      self_(std::make_shared<PhoneApp*>(this)) {
+      feed_(planWorkout(plan_, 0)), self_(std::make_shared<PhoneApp*>(this)) {
     delegate_ = std::make_shared<Delegate>(executor_.main(), self_);
 }
 
@@ -232,12 +243,15 @@ void PhoneApp::handleIncoming(const platform::Dictionary& message, std::string_v
                 " — recorded #" + std::to_string(recorded->number));
         }
         if (type == "refresh_data") {
+            // The watch asks because its copy is gone or was refused: no delta can build on it.
+            feed_.forgetConfirmation();
             sendSnapshot();
         }
         // What could not be recorded must come again.
         acknowledge(*syncId, recorded ? ackStatus_ : std::optional<std::string>("Retry"));
     }
     if (syncId == nullptr && type == "refresh_data") {
+        feed_.forgetConfirmation();
         sendSnapshot();
     }
     if (counts) {
@@ -369,30 +383,167 @@ bool PhoneApp::selectWorkout(std::size_t index) {
             std::to_string(plan_.workouts.size()) + " (0 is the first)");
         return false;
     }
+    // Edits made to the workout so far stay in the plan.
+    if (currentWorkout_ < plan_.workouts.size()) {
+        plan_.workouts[currentWorkout_] = feed_.workout();
+    }
     currentWorkout_ = index;
+    feed_ = WorkoutFeed(planWorkout(plan_, index));
     say("the current workout is " + std::to_string(index) + ", " +
         inQuotes(workoutName(plan_, index)));
     return true;
 }
 
-bool PhoneApp::sendSnapshot() {
+std::optional<double> PhoneApp::nextRevision(std::string_view purpose) {
     if (currentWorkout_ >= plan_.workouts.size()) {
-        say("cannot send a snapshot: the plan has no workouts");
-        return false;
+        say("cannot send " + std::string(purpose) + ": the plan has no workouts");
+        return std::nullopt;
     }
     std::string error;
     auto revision = logbook_->takeNextRevision(&error);
     if (!revision) {
-        say("cannot send a snapshot: " + error);
+        say("cannot send " + std::string(purpose) + ": " + error);
+        return std::nullopt;
+    }
+    return static_cast<double>(*revision);
+}
+
+bool PhoneApp::sendSnapshot() {
+    auto revision = nextRevision("a snapshot");
+    if (!revision) {
         return false;
     }
-    auto snapshot = workoutSnapshot(plan_, currentWorkout_, static_cast<double>(*revision)).value();
+    auto snapshot = feed_.snapshot(*revision);
     auto count = exerciseCount(snapshot);
-    auto channel = deliver(snapshot, "snapshot revision " + std::to_string(*revision));
-    say("sent snapshot revision " + std::to_string(*revision) + " of " +
-        inQuotes(workoutName(plan_, currentWorkout_)) + " (" + std::to_string(count) +
-        " exercises) by " + std::string(channel));
+    deliverWorkoutState(snapshot, *revision,
+                        "snapshot revision " + revisionText(*revision) + " of " +
+                            inQuotes(workoutName(plan_, currentWorkout_)) + " (" +
+                            std::to_string(count) + " exercises)");
     return true;
+}
+
+bool PhoneApp::sendSnapshotFile() {
+    auto revision = nextRevision("a snapshot file");
+    if (!revision) {
+        return false;
+    }
+    auto file = feed_.snapshotFile(*revision);
+    transferFile(file.contents, file.metadata);
+    return true;
+}
+
+bool PhoneApp::sendDelta(std::string_view edit) {
+    auto revision = nextRevision("the " + std::string(edit));
+    if (!revision) {
+        return false;
+    }
+    auto delta = feed_.delta(*revision);
+    if (!delta) {
+        deliverWorkoutState(feed_.snapshot(*revision), *revision,
+                            "snapshot revision " + revisionText(*revision) + " after the " +
+                                std::string(edit) + " (nothing confirmed to build a delta on)");
+        return true;
+    }
+    deliverWorkoutState(*delta, *revision,
+                        "delta revision " + revisionText(*revision) + " (" + std::string(edit) +
+                            ")");
+    return true;
+}
+
+void PhoneApp::deliverWorkoutState(const platform::Dictionary& message, double revision,
+                                   std::string what) {
+    auto encoded = platform::encodeBinaryPlist(platform::Value(message));
+    if (!encoded || encoded->size() > largestMessage) {
+        auto file = feed_.snapshotFile(revision);
+        transferFile(file.contents, file.metadata);
+        say("sent revision " + revisionText(revision) + " as a full snapshot file: " + what +
+            " is too large for a message");
+        return;
+    }
+    if (!reachable_ || !session_.isReachable()) {
+        auto transfer = session_.transferUserInfo(message);
+        say("sent " + what + " by transfer " + transfer.transferId);
+        return;
+    }
+    session_.sendMessage(
+        message, platform::ReplyHandler([onMain = onMain(), revision](platform::Dictionary reply) {
+            onMain([revision, reply](PhoneApp& app) {
+                const auto* status = stringAt(reply, "status");
+                if (status != nullptr && *status == "Success") {
+                    app.feed_.confirm(revision);
+                }
+            });
+        }),
+        [onMain = onMain(), message, what](platform::SessionError error) {
+            onMain([message, what, error](PhoneApp& app) {
+                auto transfer = app.session_.transferUserInfo(message);
+                app.say("live message with the " + what + " failed (" + error.description +
+                        "): sent it again as transfer " + transfer.transferId);
+            });
+        });
+    say("sent " + what + " by live message");
+    // A lost message or a lost answer leaves the watch's state unknown; only the newest state
+    // is worth sending again.
+    executor_.main().asyncAfter(confirmationTimeout, [app = std::weak_ptr(self_), revision] {
+        auto alive = app.lock();
+        if (!alive) {
+            return;
+        }
+        auto& self = **alive;
+        auto confirmed = self.feed_.confirmedRevision();
+        if ((confirmed && *confirmed >= revision) ||
+            static_cast<double>(self.revision()) != revision) {
+            return;
+        }
+        auto next = self.nextRevision("a snapshot");
+        if (!next) {
+            return;
+        }
+        auto transfer = self.session_.transferUserInfo(self.feed_.snapshot(*next));
+        self.say("no answer to revision " + revisionText(revision) + ": sent snapshot revision " +
+                 revisionText(*next) + " by transfer " + transfer.transferId);
+    });
+}
+
+bool PhoneApp::updateExercise(const std::string& id, const platform::Dictionary& fields) {
+    if (!feed_.updateExercise(id, fields)) {
+        say("cannot change exercise " + inQuotes(id) + ": the workout has no such exercise");
+        return false;
+    }
+    return sendDelta("change of exercise " + id);
+}
+
+bool PhoneApp::addExercise(const platform::Dictionary& exercise) {
+    if (!feed_.addExercise(exercise)) {
+        say("cannot add the exercise: it needs a string \"id\" that the workout does not have yet");
+        return false;
+    }
+    return sendDelta("new exercise");
+}
+
+bool PhoneApp::removeExercise(const std::string& id) {
+    if (!feed_.removeExercise(id)) {
+        say("cannot remove exercise " + inQuotes(id) + ": the workout has no such exercise");
+        return false;
+    }
+    return sendDelta("removal of exercise " + id);
+}
+
+bool PhoneApp::reorderExercises(const std::vector<std::string>& order) {
+    if (!feed_.reorder(order)) {
+        say("cannot reorder: the order must name every exercise of the workout once");
+        return false;
+    }
+    return sendDelta("new order");
+}
+
+bool PhoneApp::setWorkoutStatus(const std::string& status) {
+    if (!feed_.setStatus(status)) {
+        say("cannot set an empty workout status");
+        return false;
+    }
+    // The header travels only in snapshots.
+    return sendSnapshot();
 }
 
 void PhoneApp::printLogbook() {

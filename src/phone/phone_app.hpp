@@ -2,11 +2,13 @@
 
 #include "phone/logbook.hpp"
 #include "phone/training_plan.hpp"
+#include "phone/workout_feed.hpp"
 #include "platform/exec/queue.hpp"
 #include "platform/link/session.hpp"
 #include "platform/log/log.hpp"
 #include "platform/values/value.hpp"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -51,6 +53,9 @@ class PhoneApp {
 public:
     static constexpr std::string_view logbookFileName = "logbook.sqlite";
     static constexpr std::string_view transferFailureText = "phone-sim refused the transfer";
+    static constexpr platform::Duration confirmationTimeout = std::chrono::seconds(5);
+    // Larger snapshots cannot travel as messages.
+    static constexpr std::size_t largestMessage = 65'536;
 
     // Opens the logbook in the data directory: nothing (with the reason in *error) when it
     // cannot.
@@ -86,8 +91,17 @@ public:
     bool setReachable(bool reachable);
     // False when the plan has no such workout.
     bool selectWorkout(std::size_t index);
-    // False when the revision cannot be stored (nothing is sent then).
+    // False when the revision cannot be stored (nothing is sent then). A snapshot too large
+    // for a message goes as a file.
     bool sendSnapshot();
+    bool sendSnapshotFile();
+    // Edits of the current workout; each sends the watch a delta (a snapshot when the watch has
+    // confirmed nothing yet). False, sending nothing, when the edit does not fit the workout.
+    bool updateExercise(const std::string& id, const platform::Dictionary& fields);
+    bool addExercise(const platform::Dictionary& exercise);
+    bool removeExercise(const std::string& id);
+    bool reorderExercises(const std::vector<std::string>& order);
+    bool setWorkoutStatus(const std::string& status);
     void printLogbook();
     void printStatus();
 
@@ -97,6 +111,7 @@ public:
     std::int64_t revision() const;
     std::size_t currentWorkout() const { return currentWorkout_; }
     const TrainingPlan& plan() const { return plan_; }
+    const WorkoutFeed& feed() const { return feed_; }
     const std::optional<std::string>& ackStatus() const { return ackStatus_; }
     bool reachable() const { return reachable_; }
     const std::filesystem::path& logbookFile() const;
@@ -110,6 +125,13 @@ private:
 
     void handleIncoming(const platform::Dictionary& message, std::string_view channel);
     void acknowledge(const std::string& syncId, const std::optional<std::string>& status);
+    // Sends a state of the workout and follows its answer: a confirmation makes it the base of
+    // later deltas; silence for `confirmationTimeout` sends the whole state again as a transfer,
+    // which cannot be lost.
+    void deliverWorkoutState(const platform::Dictionary& message, double revision,
+                             std::string what);
+    bool sendDelta(std::string_view edit);
+    std::optional<double> nextRevision(std::string_view purpose);
     // Live message when both ends can take one, user-info transfer otherwise; says which.
     std::string_view deliver(const platform::Dictionary& message, std::string what);
     void say(std::string_view text);
@@ -125,6 +147,7 @@ private:
     std::unique_ptr<Logbook> logbook_;
     std::shared_ptr<Delegate> delegate_;
     std::size_t currentWorkout_ = 0;
+    WorkoutFeed feed_;
     std::optional<std::string> ackStatus_ = "Success";
     bool reachable_ = true;
     bool failTransfers_ = false;

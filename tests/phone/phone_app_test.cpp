@@ -253,3 +253,88 @@ TEST(PhoneAppOpen, SaysWhyTheLogbookCannotBeOpened) {
 }
 
 } // namespace
+
+namespace {
+
+// The edits of the current workout reach the watch as deltas once it has confirmed a state.
+class PhoneAppEdits : public phone::testing::AppFixture {
+protected:
+    void answer(std::size_t message, std::string status = "Success") {
+        ASSERT_LT(message, session.liveMessages.size());
+        ASSERT_TRUE(session.liveMessages[message].onReply);
+        (*session.liveMessages[message].onReply)(Dictionary{{"status", std::move(status)}});
+        executor.runUntilIdle();
+    }
+    std::string firstExerciseId() const {
+        return *app->feed().exercises().front().find("id")->string();
+    }
+};
+
+TEST_F(PhoneAppEdits, SendADeltaOnlyOnTopOfAConfirmedState) {
+    auto id = firstExerciseId();
+    ASSERT_TRUE(app->updateExercise(id, {{"name", "Changed"}}));
+    ASSERT_EQ(session.liveMessages.size(), 1u);
+    EXPECT_FALSE(session.liveMessages[0].body.contains("syncSnapshotKind"));
+
+    answer(0, "Retry");
+    ASSERT_TRUE(app->removeExercise(id));
+    EXPECT_FALSE(session.liveMessages[1].body.contains("syncSnapshotKind"));
+
+    answer(1);
+    ASSERT_TRUE(app->reorderExercises({}) == false);
+    std::vector<std::string> order;
+    for (const auto& exercise : app->feed().exercises()) {
+        order.insert(order.begin(), *exercise.find("id")->string());
+    }
+    ASSERT_TRUE(app->reorderExercises(order));
+    const auto& delta = session.liveMessages.back().body;
+    EXPECT_EQ(delta.at("syncSnapshotKind"), Value("delta"));
+    EXPECT_EQ(delta.at("syncRevision"), Value(3.0));
+    EXPECT_EQ(delta.at("removedExerciseIds"), Value(platform::Array{}));
+
+    // A refresh request means the watch's copy is gone.
+    session.receiveMessage(outboxMessage("refresh_data", "R1"));
+    executor.runUntilIdle();
+    ASSERT_TRUE(app->addExercise({{"id", "new-one"}, {"name", "Curl"}}));
+    EXPECT_FALSE(session.liveMessages.back().body.contains("syncSnapshotKind"));
+}
+
+TEST_F(PhoneAppEdits, SendTheNewestStateAgainByTransferWhenNoAnswerComes) {
+    ASSERT_TRUE(app->updateExercise(firstExerciseId(), {{"name", "A"}}));
+    executor.advanceBy(2s);
+    ASSERT_TRUE(app->updateExercise(firstExerciseId(), {{"name", "B"}}));
+    executor.advanceBy(3s);
+    EXPECT_TRUE(session.transfers.empty());
+    executor.advanceBy(2s);
+    // Only the newest unanswered revision is sent again.
+    ASSERT_EQ(session.transfers.size(), 1u);
+    answer(1);
+    EXPECT_EQ(session.transfers[0].at("syncRevision"), Value(3.0));
+    EXPECT_EQ(*session.transfers[0].at("exercises").array()->front().find("name"), Value("B"));
+    executor.advanceBy(10s);
+    EXPECT_EQ(session.transfers.size(), 1u);
+
+    ASSERT_TRUE(app->updateExercise(firstExerciseId(), {{"name", "C"}}));
+    answer(2);
+    executor.advanceBy(10s);
+    EXPECT_EQ(session.transfers.size(), 1u) << "a confirmed revision is not sent again";
+}
+
+TEST_F(PhoneAppEdits, SendASnapshotTooLargeForAMessageAsAFile) {
+    std::string longName(70'000, 'x');
+    ASSERT_TRUE(app->updateExercise(firstExerciseId(), {{"name", longName}}));
+    ASSERT_TRUE(session.liveMessages.empty());
+    ASSERT_EQ(session.files.size(), 1u);
+    EXPECT_EQ(session.files[0].second.at("syncPayloadKind"), Value("full_snapshot"));
+    EXPECT_EQ(session.files[0].second.at("syncRevision"), Value(1.0));
+    EXPECT_GT(session.files[0].first.size(), 70'000u);
+}
+
+TEST_F(PhoneAppEdits, KeepEditsInThePlanWhenAnotherWorkoutIsChosen) {
+    ASSERT_TRUE(app->updateExercise(firstExerciseId(), {{"name", "Renamed"}}));
+    ASSERT_TRUE(app->selectWorkout(1));
+    ASSERT_TRUE(app->selectWorkout(0));
+    EXPECT_EQ(*app->feed().exercises().front().find("name"), Value("Renamed"));
+}
+
+} // namespace
