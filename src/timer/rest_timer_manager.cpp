@@ -13,15 +13,14 @@ constexpr std::string_view inProgress = "IN_PROGRESS";
 } // namespace
 
 RestTimerManager::TimerSessionChange::TimerSessionChange(RestTimerManager& manager)
-    : manager_(manager), outermost_(manager.openChanges_ == 0) {
+    : manager_(manager) {
     ++manager_.openChanges_;
 }
 
 RestTimerManager::TimerSessionChange::~TimerSessionChange() {
     --manager_.openChanges_;
-    if (outermost_) {
-        manager_.persistTimerSession();
-    }
+    // Does nothing until the outermost change closes.
+    manager_.persistTimerSession();
 }
 
 RestTimerManager::RestTimerManager(platform::Executor& executor, platform::KeyValueStore& defaults,
