@@ -229,7 +229,10 @@ TEST_F(RestTimerManagerTest, GroupedChangesStoreOneRecordAndNeverAHalfChangedOne
     timer().mutate([&] {
         timer().timerSeconds = 120;
         timer().timerId = "T-1";
-        timer().mutate([&] { timer().titleMessage = "Plank"; });
+        {
+            const auto nested = timer().beginChange();
+            timer().titleMessage = "Plank";
+        }
         EXPECT_TRUE(store.timerWrites.empty());
         timer().timerIsRunning = true;
     });
