@@ -54,7 +54,8 @@ public:
     virtual std::set<HealthType> typesToCollect() const = 0;
 };
 
-class LiveWorkoutBuilder {
+// Compared by identity, like sessions.
+class LiveWorkoutBuilder : public std::enable_shared_from_this<LiveWorkoutBuilder> {
 public:
     virtual ~LiveWorkoutBuilder() = default;
 

@@ -140,8 +140,7 @@ private:
     std::set<HealthType> types_{HealthType::activeEnergyBurned};
 };
 
-class SimulatedBuilder final : public LiveWorkoutBuilder,
-                               public std::enable_shared_from_this<SimulatedBuilder> {
+class SimulatedBuilder final : public LiveWorkoutBuilder {
 public:
     SimulatedBuilder(std::shared_ptr<Core> core, std::weak_ptr<WorkoutSession> session,
                      int activityType, std::uint64_t seed)
@@ -264,14 +263,15 @@ public:
 private:
     // Runs `work` on the store's queue; holds the builder so that every completion comes.
     template <class F> void later(F work) {
-        core_->queue->async(
-            [self = shared_from_this(), work = std::move(work)]() mutable { work(*self); });
+        core_->queue->async([self = shared_from_this(), work = std::move(work)]() mutable {
+            work(static_cast<SimulatedBuilder&>(*self));
+        });
     }
 
     void scheduleTick() {
         core_->queue->asyncAfter(core_->settings.sampleInterval, [weak = weak_from_this()] {
             if (auto self = weak.lock()) {
-                self->tick();
+                static_cast<SimulatedBuilder&>(*self).tick();
             }
         });
     }
