@@ -1,0 +1,361 @@
+#include "session/workout_manager.hpp"
+
+#include "platform/exec/manual_executor.hpp"
+#include "platform/health/health_test_support.hpp"
+#include "platform/health/simulated_health_store.hpp"
+#include "platform/health/statistics_archive.hpp"
+#include "platform/store/memory_key_value_store.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::Date;
+using platform::HealthType;
+using session::WorkoutManager;
+using State = platform::WorkoutSessionState;
+
+// Sessions come out prepared, to reach the one state the simulated start skips.
+class PreparingStore final : public platform::HealthStore {
+public:
+    explicit PreparingStore(platform::HealthStore& inner) : inner_(inner) {}
+    void requestAuthorization(std::set<HealthType> share, std::set<HealthType> read,
+                              platform::HealthResultCompletion completion) override {
+        inner_.requestAuthorization(std::move(share), std::move(read), std::move(completion));
+    }
+    platform::AuthorizationStatus authorizationStatus(HealthType type) const override {
+        return inner_.authorizationStatus(type);
+    }
+    std::variant<std::shared_ptr<platform::WorkoutSession>, platform::HealthError>
+    makeWorkoutSession(const platform::WorkoutConfiguration& configuration) override {
+        auto made = inner_.makeWorkoutSession(configuration);
+        std::get<0>(made)->prepare();
+        return made;
+    }
+    std::shared_ptr<platform::LiveWorkoutDataSource>
+    makeLiveDataSource(const platform::WorkoutConfiguration& configuration) override {
+        return inner_.makeLiveDataSource(configuration);
+    }
+    std::vector<platform::SavedWorkout> savedWorkouts() const override {
+        return inner_.savedWorkouts();
+    }
+
+private:
+    platform::HealthStore& inner_;
+};
+
+class WorkoutManagerTest : public ::testing::Test {
+protected:
+    WorkoutManagerTest() {
+        store.requestAuthorization(manager.typesToShare(), manager.typesToRead(),
+                                   [](bool, auto) {});
+        executor.runUntilIdle();
+    }
+
+    Date now() const { return platform::toDate(executor.now()); }
+
+    // Starts a session and lets it report running.
+    void start(std::optional<std::string> identifier = "w-1") {
+        manager.startWorkout({}, std::move(identifier),
+                             [this](auto error) { startError = std::move(error); });
+        executor.runUntilIdle();
+    }
+
+    void claimAndStart(const std::string& identifier = "w-1") {
+        manager.claimWorkout(identifier, now());
+        start(identifier);
+    }
+
+    bool loggedLine(const std::string& line) const {
+        auto lines = log.lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    platform::ManualExecutor executor;
+    healthtest::WorkoutDataLink link;
+    platform::SimulatedHealthStore store{executor, {{}, true, 3, 5s, &link}};
+    platform::MemoryKeyValueStore defaults;
+    platform::MemoryLog log;
+    WorkoutManager manager{executor, defaults, store, log};
+    std::optional<platform::HealthError> startError;
+};
+
+TEST_F(WorkoutManagerTest, StartsARunningMirroredSessionTaggedWithTheWorkout) {
+    start("w-1");
+    EXPECT_FALSE(startError);
+    EXPECT_EQ(manager.sessionState.get(), State::running);
+    EXPECT_TRUE(loggedLine("Session state changed from 1 to 2"));
+    auto metadata = manager.workoutBuilder()->metadata();
+    EXPECT_EQ(metadata.at(std::string(platform::metadataKeySyncIdentifier)),
+              platform::Value("w-1"));
+    EXPECT_EQ(metadata.at(std::string(platform::metadataKeySyncVersion)), platform::Value(1));
+
+    auto first = manager.workoutSession();
+    startError = platform::HealthError{};
+    start("w-2");
+    EXPECT_FALSE(startError); // success, nothing done
+    EXPECT_EQ(manager.workoutSession(), first);
+    EXPECT_EQ(manager.workoutIdentifier(), "w-1");
+}
+
+TEST_F(WorkoutManagerTest, StartFailuresReachTheCallerAndClearTheIdentity) {
+    store.setFailures({.sessionCreation = true});
+    start("w-1");
+    EXPECT_TRUE(startError);
+    EXPECT_FALSE(manager.workoutIdentifier());
+
+    store.setFailures({.beginCollection = true});
+    start("w-1");
+    EXPECT_TRUE(startError);
+    EXPECT_FALSE(manager.workoutSession());
+    EXPECT_FALSE(manager.workoutIdentifier());
+    EXPECT_EQ(store.currentSession(), nullptr); // ended
+
+    store.setFailures({.mirroring = true});
+    start("w-1");
+    EXPECT_FALSE(startError);
+    EXPECT_TRUE(loggedLine("Unable to mirror workout to iPhone: Simulated failure: mirroring to "
+                           "the companion device"));
+}
+
+TEST_F(WorkoutManagerTest, OwnershipAllowsFiveSecondsAndNoMore) {
+    double claimed = 1767603600123.0;
+    manager.claimWorkout("w-1", Date::fromUnixMillis(claimed));
+    EXPECT_TRUE(manager.terminateWorkout("w-1", Date::fromUnixMillis(claimed - 5000), true));
+    EXPECT_FALSE(manager.terminateWorkout("w-1", Date::fromUnixMillis(claimed - 5001), true));
+    EXPECT_FALSE(manager.terminateWorkout("w-2", Date::fromUnixMillis(claimed), true));
+
+    // An earlier claim of the same workout keeps the later time.
+    manager.claimWorkout("w-1", Date::fromUnixMillis(claimed - 60'000));
+    EXPECT_EQ(manager.workoutOwnershipStartedAt(), Date::fromUnixMillis(claimed));
+
+    manager.claimWorkout("w-3", std::nullopt); // held, but no ownership time
+    EXPECT_FALSE(manager.terminateWorkout("w-3", now(), true));
+}
+
+TEST_F(WorkoutManagerTest, ClaimsAreIgnoredWithSyncOffOrWhileAnotherWorkoutRuns) {
+    manager.setSyncWorkoutsToHealth(false);
+    EXPECT_EQ(defaults.boolForKey(session::syncWorkoutsToHealthKey), false);
+    manager.claimWorkout("w-1", now());
+    EXPECT_FALSE(manager.workoutIdentifier());
+
+    manager.setSyncWorkoutsToHealth(true);
+    claimAndStart("w-1");
+    manager.claimWorkout("w-2", now());
+    manager.claimWorkout(std::string(session::placeholderWorkoutIdentifier), now());
+    EXPECT_EQ(manager.workoutIdentifier(), "w-1");
+}
+
+TEST_F(WorkoutManagerTest, PreferenceIsReadAtConstruction) {
+    defaults.setBool(session::syncWorkoutsToHealthKey, false);
+    WorkoutManager other(executor, defaults, store, log);
+    EXPECT_FALSE(other.syncWorkoutsToHealth.get());
+    EXPECT_TRUE(manager.syncWorkoutsToHealth.get());
+}
+
+TEST_F(WorkoutManagerTest, SavesToHealthOnRequestEvenWithThePreferenceOff) {
+    manager.setSyncWorkoutsToHealth(false);
+    manager.setSyncWorkoutsToHealth(true); // claims need it on
+    claimAndStart("w-1");
+    manager.setSyncWorkoutsToHealth(false);
+    executor.advanceBy(60s);
+    auto stopAt = now();
+    executor.advanceBy(3s);
+    EXPECT_TRUE(manager.terminateWorkout("w-1", stopAt, true));
+    std::optional<platform::SavedWorkout> shown;
+    auto subscription = manager.workout.observe([&](const auto& saved) {
+        if (saved) {
+            shown = saved;
+        }
+    });
+    executor.runUntilIdle();
+    EXPECT_TRUE(loggedLine("Session state changed from 2 to 6"));
+    EXPECT_TRUE(loggedLine("attempting to end session"));
+    auto saved = store.savedWorkouts();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].endDate, stopAt);
+    EXPECT_EQ(saved[0].metadata.at(std::string(platform::metadataKeySyncIdentifier)),
+              platform::Value("w-1"));
+    EXPECT_EQ(shown, saved[0]);
+    // The ended report resets everything.
+    EXPECT_FALSE(manager.workoutSession());
+    EXPECT_FALSE(manager.workoutIdentifier());
+    EXPECT_FALSE(manager.workout.get());
+}
+
+TEST_F(WorkoutManagerTest, DiscardsOnRequestEvenWithThePreferenceOn) {
+    claimAndStart("w-1");
+    manager.pauseSession("w-1", now());
+    executor.runUntilIdle();
+    ASSERT_EQ(manager.sessionState.get(), State::paused);
+    EXPECT_TRUE(manager.terminateWorkout("w-1", now(), false));
+    executor.runUntilIdle();
+    EXPECT_TRUE(store.savedWorkouts().empty());
+    EXPECT_FALSE(manager.workoutSession());
+    EXPECT_FALSE(loggedLine("attempting to end session"));
+}
+
+TEST_F(WorkoutManagerTest, StoppedAndEndedSessionsTakeTheRequestWithoutAnotherStop) {
+    claimAndStart("w-1");
+    ASSERT_TRUE(manager.terminateWorkout("w-1", now(), true));
+    executor.runNext(); // the platform stops; the manager has not heard yet
+    ASSERT_EQ(manager.workoutSession()->state(), State::stopped);
+    EXPECT_TRUE(manager.terminateWorkout("w-1", now(), false));
+    EXPECT_EQ(manager.terminalSaveToHealth(), true);
+    executor.runUntilIdle();
+    EXPECT_EQ(store.savedWorkouts().size(), 1u);
+
+    claimAndStart("w-2");
+    manager.workoutSession()->end();
+    executor.runNext();
+    ASSERT_EQ(manager.workoutSession()->state(), State::ended);
+    EXPECT_TRUE(manager.terminateWorkout("w-2", now(), true));
+    EXPECT_FALSE(manager.workoutSession());
+    EXPECT_FALSE(manager.workoutIdentifier());
+    executor.runUntilIdle();
+}
+
+TEST_F(WorkoutManagerTest, EarlyTerminationWaitsForRunningAndTheNewestOneWins) {
+    manager.claimWorkout("w-1", now());
+    EXPECT_TRUE(manager.terminateWorkout("w-1", now(), true));
+    EXPECT_TRUE(manager.terminateWorkout("w-1", now(), false));
+    EXPECT_EQ(manager.pendingWorkoutTermination(),
+              (session::PendingWorkoutTermination{"w-1", now(), false}));
+    start("w-1");
+    EXPECT_FALSE(manager.pendingWorkoutTermination());
+    EXPECT_FALSE(manager.workoutSession()); // discarded and ended
+    EXPECT_TRUE(store.savedWorkouts().empty());
+}
+
+TEST_F(WorkoutManagerTest, NotStartedAndPreparedSessionsDeferTheTermination) {
+    manager.claimWorkout("w-1", now());
+    manager.startWorkout({}, "w-1", [](auto) {});
+    ASSERT_EQ(manager.workoutSession()->state(), State::notStarted);
+    EXPECT_TRUE(manager.terminateWorkout("w-1", now(), true));
+    executor.runUntilIdle();
+    EXPECT_EQ(store.savedWorkouts().size(), 1u);
+
+    PreparingStore preparing(store);
+    WorkoutManager other(executor, defaults, preparing, log);
+    other.claimWorkout("w-2", now());
+    other.startWorkout({}, "w-2", [](auto) {});
+    executor.runNext();
+    ASSERT_EQ(other.workoutSession()->state(), State::prepared);
+    EXPECT_TRUE(other.terminateWorkout("w-2", now(), false));
+    EXPECT_TRUE(other.pendingWorkoutTermination());
+    executor.runUntilIdle();
+    EXPECT_FALSE(other.workoutSession());
+    EXPECT_EQ(store.savedWorkouts().size(), 1u);
+}
+
+TEST_F(WorkoutManagerTest, AnUnclaimedSessionIsDiscardedEvenWithSavingOn) {
+    start(std::string(session::placeholderWorkoutIdentifier));
+    EXPECT_FALSE(manager.workoutIdentifier());
+    manager.workoutSession()->stopActivity(now());
+    executor.runUntilIdle();
+    EXPECT_TRUE(store.savedWorkouts().empty());
+    EXPECT_FALSE(manager.workoutSession());
+}
+
+TEST_F(WorkoutManagerTest, ReportsFromAnOldSessionAreIgnored) {
+    claimAndStart("w-1");
+    auto old = manager.workoutSession();
+    manager.terminateWorkout("w-1", now(), false);
+    executor.runUntilIdle();
+    claimAndStart("w-2");
+    manager.didChangeToState(*old, State::paused, State::running, now());
+    executor.runUntilIdle();
+    EXPECT_EQ(manager.sessionState.get(), State::running);
+}
+
+TEST_F(WorkoutManagerTest, OnlyTheNewestWaitingChangeIsHandled) {
+    claimAndStart("w-1");
+    auto current = manager.workoutSession();
+    std::vector<State> seen;
+    auto subscription = manager.sessionState.observe([&](State state) { seen.push_back(state); });
+    manager.didChangeToState(*current, State::prepared, State::running, now());
+    manager.didChangeToState(*current, State::paused, State::running, now());
+    executor.runUntilIdle();
+    EXPECT_EQ(seen, std::vector<State>{State::paused});
+
+    // Changes that arrive while a save waits for the platform: only the last is taken after it.
+    seen.clear();
+    manager.terminateWorkout("w-1", now(), true);
+    while (!loggedLine("attempting to end session")) {
+        ASSERT_TRUE(executor.runNext());
+    }
+    manager.didChangeToState(*current, State::prepared, State::stopped, now());
+    manager.didChangeToState(*current, State::paused, State::stopped, now());
+    executor.runUntilIdle();
+    EXPECT_EQ(seen,
+              (std::vector<State>{State::stopped, State::paused, State::ended, State::notStarted}));
+    EXPECT_EQ(store.savedWorkouts().size(), 1u);
+}
+
+TEST_F(WorkoutManagerTest, FailuresWhileSavingEndTheSessionAndSaveNothing) {
+    for (auto failures : {platform::SimulatedHealthFailures{.endCollection = true},
+                          platform::SimulatedHealthFailures{.finishWorkout = true}}) {
+        store.setFailures({});
+        claimAndStart("w-1");
+        store.setFailures(failures);
+        manager.terminateWorkout("w-1", now(), true);
+        executor.runUntilIdle();
+        EXPECT_FALSE(manager.workoutSession());
+    }
+    EXPECT_TRUE(loggedLine("Failed to end workout: Simulated failure: ending collection"));
+    EXPECT_TRUE(loggedLine("Failed to end workout: Simulated failure: finishing the workout"));
+
+    // Started unclaimed, claimed later: the tag fails both in the background and at the stop.
+    store.setFailures({});
+    start(std::nullopt);
+    store.setFailures({.addMetadata = true});
+    manager.claimWorkout("w-2", now());
+    manager.terminateWorkout("w-2", now(), true);
+    executor.runUntilIdle();
+    EXPECT_TRUE(
+        loggedLine("Failed to associate workout identifier: Simulated failure: adding metadata"));
+    EXPECT_TRUE(loggedLine("Failed to end workout: Simulated failure: adding metadata"));
+    EXPECT_FALSE(manager.workoutSession());
+    EXPECT_TRUE(store.savedWorkouts().empty());
+}
+
+TEST_F(WorkoutManagerTest, CollectedStatisticsAreShownAndMirrored) {
+    claimAndStart("w-1");
+    executor.advanceBy(30s);
+    EXPECT_GE(manager.lastHeartRate.get(), 90);
+    EXPECT_GT(manager.totalEnergyBurned.get(), 0);
+    ASSERT_EQ(link.sent.size(), 6u);
+    auto last = platform::decodeStatisticsArchive(link.sent.back()).value();
+    ASSERT_EQ(last.size(), 2u);
+    EXPECT_EQ(last[0].mostRecentQuantity->value, manager.lastHeartRate.get());
+    EXPECT_EQ(last[1].sumQuantity->value, manager.totalEnergyBurned.get());
+
+    store.setFailures({.sendRemoteData = true});
+    executor.advanceBy(5s);
+    EXPECT_TRUE(
+        loggedLine("Failed to send data: Simulated failure: sending data to the remote session"));
+}
+
+TEST_F(WorkoutManagerTest, RemoteStatisticsUpdateTheMetrics) {
+    claimAndStart("w-1");
+    platform::Statistics heart{HealthType::heartRate, now(), now(),
+                               platform::Quantity{2, platform::HealthUnit::countPerSecond},
+                               std::nullopt};
+    platform::Statistics energy{HealthType::activeEnergyBurned, now(), now(), std::nullopt,
+                                platform::Quantity{41.84, platform::HealthUnit::kilojoule}};
+    store.receiveRemoteWorkoutData({0xde, 0xad});
+    store.receiveRemoteWorkoutData(*platform::encodeStatisticsArchive({heart, energy}));
+    executor.runUntilIdle();
+    EXPECT_TRUE(loggedLine("workoutSession(_:didReceiveDataFromRemoteWorkoutSession:): [2 bytes]"));
+    EXPECT_DOUBLE_EQ(manager.lastHeartRate.get(), 120);
+    EXPECT_DOUBLE_EQ(manager.totalEnergyBurned.get(), 10);
+
+    heart.mostRecentQuantity.reset();
+    manager.updateForStatistics(heart);
+    EXPECT_EQ(manager.lastHeartRate.get(), 0);
+}
+
+} // namespace
