@@ -1,6 +1,6 @@
 #include "timer/persisted_timer_session.hpp"
 
-#include "timer/base64.hpp"
+#include "platform/values/base64.hpp"
 #include "timer/json_numbers.hpp"
 
 #include <nlohmann/json.hpp>
@@ -113,7 +113,7 @@ bool finite(double value) {
 Ordered encodeEvent(const PersistedWatchTimerEvent& event) {
     Ordered object = Ordered::object();
     object["syncId"] = event.syncId;
-    object["data"] = encodeBase64(event.data);
+    object["data"] = platform::encodeBase64(event.data);
     return object;
 }
 
@@ -125,7 +125,7 @@ std::optional<PersistedWatchTimerEvent> decodeEvent(const Json& object) {
     if (!reader.ok()) {
         return std::nullopt;
     }
-    auto data = decodeBase64(text);
+    auto data = platform::decodeBase64(text);
     if (!data) {
         return std::nullopt;
     }

@@ -1,5 +1,7 @@
 #include "platform/values/json.hpp"
 
+#include "platform/values/base64.hpp"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -80,34 +82,6 @@ private:
     std::vector<std::string> keys_;
     std::optional<Value> root_;
 };
-
-std::string base64(const Data& bytes) {
-    static constexpr char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        std::uint32_t n = (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) |
-                          std::uint32_t{bytes[i + 2]};
-        out += alphabet[(n >> 18) & 63];
-        out += alphabet[(n >> 12) & 63];
-        out += alphabet[(n >> 6) & 63];
-        out += alphabet[n & 63];
-    }
-    std::size_t rest = bytes.size() - i;
-    if (rest > 0) {
-        std::uint32_t n = std::uint32_t{bytes[i]} << 16;
-        if (rest == 2) {
-            n |= std::uint32_t{bytes[i + 1]} << 8;
-        }
-        out += alphabet[(n >> 18) & 63];
-        out += alphabet[(n >> 12) & 63];
-        out += rest == 2 ? alphabet[(n >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
-}
 
 nlohmann::json dateJson(Date date) {
     double millis = std::round(date.unixMillis());
@@ -194,7 +168,7 @@ nlohmann::json toJson(const Value& value) {
             } else if constexpr (std::is_same_v<T, Date>) {
                 return dateJson(v);
             } else if constexpr (std::is_same_v<T, Data>) {
-                return base64(v);
+                return encodeBase64(v);
             } else if constexpr (std::is_same_v<T, Array>) {
                 auto array = nlohmann::json::array();
                 for (const auto& element : v) {

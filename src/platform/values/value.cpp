@@ -167,8 +167,12 @@ std::string describe(const Value& value) {
     return out;
 }
 
-std::ostream& operator<<(std::ostream& out, const Value& value) { return out << describe(value); }
+std::ostream& operator<<(std::ostream& out, const Value& value) {
+    return out << describe(value);
+}
 
-void PrintTo(const Value& value, std::ostream* out) { *out << describe(value); }
+void PrintTo(const Value& value, std::ostream* out) {
+    *out << describe(value);
+}
 
 } // namespace platform

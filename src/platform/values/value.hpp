@@ -52,8 +52,7 @@ public:
     Value(Null) {}
     Value(bool b) : storage_(b) {}
     template <std::integral I>
-        requires(!std::same_as<I, bool>)
-    Value(I i) : storage_(static_cast<std::int64_t>(i)) {}
+    requires(!std::same_as<I, bool>) Value(I i) : storage_(static_cast<std::int64_t>(i)) {}
     Value(double d) : storage_(d) {}
     Value(std::string s) : storage_(std::move(s)) {}
     Value(std::string_view s) : storage_(std::string(s)) {}

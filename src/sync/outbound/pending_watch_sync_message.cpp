@@ -1,5 +1,7 @@
 #include "sync/outbound/pending_watch_sync_message.hpp"
 
+#include "platform/values/base64.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <array>
@@ -8,80 +10,8 @@ namespace watchsync {
 
 namespace {
 
-constexpr char base64Alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-void appendBase64(platform::Data& out, const platform::Data& bytes) {
-    auto put = [&out](std::uint32_t sextet) {
-        out.push_back(static_cast<std::uint8_t>(base64Alphabet[sextet & 63]));
-    };
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
-        std::uint32_t group = std::uint32_t{bytes[i]} << 16;
-        if (count > 1) {
-            group |= std::uint32_t{bytes[i + 1]} << 8;
-        }
-        if (count > 2) {
-            group |= std::uint32_t{bytes[i + 2]};
-        }
-        put(group >> 18);
-        put(group >> 12);
-        if (count > 1) {
-            put(group >> 6);
-        } else {
-            out.push_back('=');
-        }
-        if (count > 2) {
-            put(group);
-        } else {
-            out.push_back('=');
-        }
-    }
-}
-
 void append(platform::Data& out, std::string_view text) {
     out.insert(out.end(), text.begin(), text.end());
-}
-
-// Strict, padded Base64 as the stored form is always written: anything else means the stored
-// data is not ours (or is damaged), and guessing at it could resend the wrong bytes.
-std::optional<platform::Data> decodeBase64(const std::string& text) {
-    if (text.size() % 4 != 0) {
-        return std::nullopt;
-    }
-    std::array<int, 256> values{};
-    values.fill(-1);
-    for (int i = 0; i < 64; ++i) {
-        values[static_cast<unsigned char>(base64Alphabet[i])] = i;
-    }
-    platform::Data out;
-    out.reserve(text.size() / 4 * 3);
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        const bool last = i + 4 == text.size();
-        std::size_t padding = 0;
-        if (last && text[i + 3] == '=') {
-            padding = text[i + 2] == '=' ? 2 : 1;
-        }
-        std::uint32_t group = 0;
-        for (std::size_t j = 0; j < 4; ++j) {
-            int value = 0;
-            if (j < 4 - padding) {
-                value = values[static_cast<unsigned char>(text[i + j])];
-                if (value < 0) {
-                    return std::nullopt;
-                }
-            }
-            group = (group << 6) | static_cast<std::uint32_t>(value);
-        }
-        out.push_back(static_cast<std::uint8_t>(group >> 16));
-        if (padding < 2) {
-            out.push_back(static_cast<std::uint8_t>(group >> 8));
-        }
-        if (padding < 1) {
-            out.push_back(static_cast<std::uint8_t>(group));
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -111,7 +41,7 @@ std::optional<platform::Data> encodePendingList(const std::vector<PendingWatchSy
         append(out, R"({"id":)");
         append(out, id);
         append(out, R"(,"payload":")");
-        appendBase64(out, message.payload);
+        platform::appendBase64(out, message.payload);
         append(out, message.queuedForTransfer ? R"(","queuedForTransfer":true})"
                                               : R"(","queuedForTransfer":false})");
     }
@@ -138,7 +68,7 @@ decodePendingList(std::span<const std::uint8_t> bytes) {
             !payload->is_string() || queued == element.end() || !queued->is_boolean()) {
             return std::nullopt;
         }
-        auto data = decodeBase64(payload->get_ref<const std::string&>());
+        auto data = platform::decodeBase64(payload->get_ref<const std::string&>());
         if (!data) {
             return std::nullopt;
         }

@@ -1,10 +1,10 @@
-#include "timer/base64.hpp"
+#include "platform/values/base64.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 
-namespace timer {
+namespace platform {
 
 namespace {
 
@@ -22,11 +22,9 @@ constexpr std::array<int, 256> makeReverseTable() {
 
 constexpr std::array<int, 256> reverseTable = makeReverseTable();
 
-} // namespace
-
-std::string encodeBase64(const platform::Data& bytes) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
+template <class Buffer> void appendTo(Buffer& out, const Data& bytes) {
+    using Unit = typename Buffer::value_type;
+    auto put = [&out](char c) { out.push_back(static_cast<Unit>(c)); };
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
         std::uint32_t group = std::uint32_t{bytes[i]} << 16;
@@ -36,19 +34,35 @@ std::string encodeBase64(const platform::Data& bytes) {
         if (count > 2) {
             group |= std::uint32_t{bytes[i + 2]};
         }
-        out.push_back(alphabet[(group >> 18) & 63]);
-        out.push_back(alphabet[(group >> 12) & 63]);
-        out.push_back(count > 1 ? alphabet[(group >> 6) & 63] : '=');
-        out.push_back(count > 2 ? alphabet[group & 63] : '=');
+        put(alphabet[(group >> 18) & 63]);
+        put(alphabet[(group >> 12) & 63]);
+        put(count > 1 ? alphabet[(group >> 6) & 63] : '=');
+        put(count > 2 ? alphabet[group & 63] : '=');
     }
+}
+
+} // namespace
+
+std::string encodeBase64(const Data& bytes) {
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    appendTo(out, bytes);
     return out;
 }
 
-std::optional<platform::Data> decodeBase64(std::string_view text) {
+void appendBase64(std::string& out, const Data& bytes) {
+    appendTo(out, bytes);
+}
+
+void appendBase64(Data& out, const Data& bytes) {
+    appendTo(out, bytes);
+}
+
+std::optional<Data> decodeBase64(std::string_view text) {
     if (text.size() % 4 != 0) {
         return std::nullopt;
     }
-    platform::Data out;
+    Data out;
     out.reserve(text.size() / 4 * 3);
     for (std::size_t i = 0; i < text.size(); i += 4) {
         const bool last = i + 4 == text.size();
@@ -80,4 +94,4 @@ std::optional<platform::Data> decodeBase64(std::string_view text) {
     return out;
 }
 
-} // namespace timer
+} // namespace platform
