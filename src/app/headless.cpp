@@ -21,11 +21,11 @@ int runHeadless(const Options& options, std::ostream& out) {
     auto dataDirectory = options.dataDirectory.empty() ? platform::defaultDataDirectory("wristside")
                                                        : options.dataDirectory;
 
-    WatchApp watch(WatchApp::Settings{dataDirectory, *address}, log);
+    WatchApp watch(WatchApp::Settings{dataDirectory, *address, options.health == "allow"}, log);
     auto& main = watch.executor().mainLoop();
     HeadlessControl control(HeadlessControl::Wiring{
-        watch.data(), watch.outbox(), [&log](std::string_view line) { log.line(line); },
-        [&main] { main.stop(); }});
+        watch.data(), watch.outbox(), watch.restTimer(), watch.workoutManager(),
+        [&log](std::string_view line) { log.line(line); }, [&main] { main.stop(); }});
     {
         StdinLines input(
             [&](std::string line) {

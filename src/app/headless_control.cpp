@@ -114,7 +114,10 @@ Dictionary HeadlessControl::state() {
               optionalNumber(data.persistedReferenceExercisesRevision)},
          }},
         {"exercises", Value(std::move(exercises))},
+        {"availableWeightPlates", plateListState(wiring_.restTimer.availableWeightPlates.get())},
         {"outbox", Value(std::move(outbox))},
+        {"timer", timerState(wiring_.restTimer)},
+        {"session", workoutSessionState(wiring_.workoutManager)},
     };
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "session/workout_manager.hpp"
 #include "sync/inbound/watch_data_source.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
+#include "timer/rest_timer_manager.hpp"
 
 #include <functional>
 #include <string>
@@ -17,6 +19,8 @@ public:
     struct Wiring {
         watchsync::WatchDataSource& data;
         watchsync::WatchSyncOutbox& outbox;
+        timer::RestTimerManager& restTimer;
+        session::WorkoutManager& workoutManager;
         // Writes one whole line to the program's output.
         std::function<void(std::string_view line)> writeLine;
         // Ends the program once the main queue has drained.

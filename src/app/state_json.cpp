@@ -74,4 +74,53 @@ Value exerciseState(const model::Exercise& exercise) {
     };
 }
 
+Value plateState(const model::Plate& plate) {
+    return Dictionary{{"id", plate.id},
+                      {"units", plate.units},
+                      {"plateWeight", plate.plateWeight},
+                      {"quantity", plate.quantity}};
+}
+
+Value plateListState(const std::vector<model::Plate>& plates) {
+    platform::Array list;
+    for (const auto& plate : plates) {
+        list.push_back(plateState(plate));
+    }
+    return list;
+}
+
+Value timerState(const timer::RestTimerManager& timer) {
+    return Dictionary{
+        {"timerIsRunning", timer.timerIsRunning.get()},
+        {"startTime", timer.startTime.get()},
+        {"timerSeconds", timer.timerSeconds.get()},
+        {"timerId", optional(timer.timerId)},
+        {"timerRevision", timer.timerRevision},
+        {"latestTimerStartTime", optional(timer.latestTimerStartTime)},
+        {"isExerciseCountdown", timer.isExerciseCountdown.get()},
+        {"durationSetId", optional(timer.durationSetId)},
+        {"postCountdownRestSeconds", timer.postCountdownRestSeconds},
+        {"titleMessage", timer.titleMessage.get()},
+        {"nextSetExercise", timer.nextSetExercise.get()},
+        {"nextSetLoad", timer.nextSetLoad.get()},
+        {"nextSetPlates", plateListState(timer.nextSetPlates.get())},
+        {"workoutId", optional(timer.workoutId)},
+        {"pendingTimerEvent",
+         timer.pendingTimerEvent ? Value(timer.pendingTimerEvent->syncId) : Value()},
+    };
+}
+
+Value workoutSessionState(const session::WorkoutManager& manager) {
+    return Dictionary{
+        {"sessionState", static_cast<std::int64_t>(manager.sessionState.get())},
+        {"workoutIdentifier", optional(manager.workoutIdentifier())},
+        {"workoutOwnershipStartedAt", optional(manager.workoutOwnershipStartedAt())},
+        {"syncWorkoutsToHealth", manager.syncWorkoutsToHealth.get()},
+        {"lastHeartRate", manager.lastHeartRate.get()},
+        {"totalEnergyBurned", manager.totalEnergyBurned.get()},
+        {"hasWorkoutSession", manager.workoutSession() != nullptr},
+        {"hasWorkoutBuilder", manager.workoutBuilder() != nullptr},
+    };
+}
+
 } // namespace app

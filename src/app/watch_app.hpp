@@ -2,12 +2,15 @@
 
 #include "platform/exec/system_executor.hpp"
 #include "platform/files/file_system.hpp"
+#include "platform/health/simulated_health_store.hpp"
 #include "platform/link/session_engine.hpp"
 #include "platform/link/socket/link_address.hpp"
 #include "platform/log/log.hpp"
 #include "platform/store/sqlite_key_value_store.hpp"
+#include "session/workout_manager.hpp"
 #include "sync/inbound/watch_data_source.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
+#include "timer/rest_timer_manager.hpp"
 
 #include <filesystem>
 #include <memory>
@@ -21,6 +24,8 @@ public:
     struct Settings {
         std::filesystem::path dataDirectory;
         platform::LinkAddress link;
+        // What the simulated user answers when asked for health data.
+        bool healthAllowed = true;
     };
 
     WatchApp(Settings settings, platform::Log& log);
@@ -31,6 +36,8 @@ public:
     platform::SystemExecutor& executor() { return executor_; }
     watchsync::WatchDataSource& data() { return *data_; }
     watchsync::WatchSyncOutbox& outbox() { return *outbox_; }
+    timer::RestTimerManager& restTimer() { return *restTimer_; }
+    session::WorkoutManager& workoutManager() { return *workoutManager_; }
 
 private:
     platform::SystemExecutor executor_;
@@ -42,6 +49,9 @@ private:
     platform::LocalFileSystem files_;
     std::unique_ptr<platform::SessionEngine> session_;
     std::unique_ptr<watchsync::WatchSyncOutbox> outbox_;
+    std::unique_ptr<platform::SimulatedHealthStore> health_;
+    std::unique_ptr<session::WorkoutManager> workoutManager_;
+    std::unique_ptr<timer::RestTimerManager> restTimer_;
     std::unique_ptr<watchsync::WatchDataSource> data_;
 };
 

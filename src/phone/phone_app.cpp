@@ -1,5 +1,6 @@
 #include "phone/phone_app.hpp"
 
+#include "platform/health/statistics_archive.hpp"
 #include "platform/values/bplist.hpp"
 #include "platform/values/iso8601.hpp"
 #include "platform/values/json.hpp"
@@ -155,9 +156,7 @@ public:
     }
 
     void didReceiveWorkoutData(const platform::Data& data) override {
-        post([size = data.size()](PhoneApp& app) {
-            app.say("received workout data (" + std::to_string(size) + " bytes)");
-        });
+        post([data](PhoneApp& app) { app.showWorkoutData(data); });
     }
 
 private:
@@ -542,8 +541,41 @@ bool PhoneApp::setWorkoutStatus(const std::string& status) {
         say("cannot set an empty workout status");
         return false;
     }
+    if (status == "IN_PROGRESS" && !feed_.workout().contains("dateStarted")) {
+        auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+            executor_.clock().now().time_since_epoch());
+        feed_.setDateStarted(static_cast<double>(now.count()));
+    }
     // The header travels only in snapshots.
     return sendSnapshot();
+}
+
+void PhoneApp::showWorkoutData(const platform::Data& data) {
+    auto statistics = platform::decodeStatisticsArchive(data);
+    if (!statistics) {
+        say("received workout data that is not a statistics archive (" +
+            std::to_string(data.size()) + " bytes)");
+        return;
+    }
+    std::string text;
+    for (const auto& item : *statistics) {
+        if (item.quantityType == platform::HealthType::heartRate && item.mostRecentQuantity) {
+            if (auto bpm =
+                    item.mostRecentQuantity->doubleValue(platform::HealthUnit::countPerMinute)) {
+                lastHeartRate_ = *bpm;
+                text += " heart rate " + std::to_string(static_cast<long>(*bpm + 0.5)) + " bpm";
+            }
+        } else if (item.quantityType == platform::HealthType::activeEnergyBurned &&
+                   item.sumQuantity) {
+            if (auto kcal = item.sumQuantity->doubleValue(platform::HealthUnit::kilocalorie)) {
+                totalEnergyBurned_ = *kcal;
+                text += " energy " + std::to_string(static_cast<long>(*kcal + 0.5)) + " kcal";
+            }
+        }
+    }
+    if (!text.empty()) {
+        say("workout on the watch:" + text);
+    }
 }
 
 void PhoneApp::printLogbook() {

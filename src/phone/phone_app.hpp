@@ -115,6 +115,9 @@ public:
     const std::optional<std::string>& ackStatus() const { return ackStatus_; }
     bool reachable() const { return reachable_; }
     const std::filesystem::path& logbookFile() const;
+    // The watch's health session as its mirrored data last told; 0 before any.
+    double lastHeartRate() const { return lastHeartRate_; }
+    double totalEnergyBurned() const { return totalEnergyBurned_; }
     // Messages of this type received in this run: repeats of a sync id do not count.
     std::size_t arrivals(std::string_view type) const;
     // Called after each counted arrival with its type.
@@ -124,6 +127,7 @@ private:
     class Delegate;
 
     void handleIncoming(const platform::Dictionary& message, std::string_view channel);
+    void showWorkoutData(const platform::Data& data);
     void acknowledge(const std::string& syncId, const std::optional<std::string>& status);
     // Sends a state of the workout and follows its answer: a confirmation makes it the base of
     // later deltas; silence for `confirmationTimeout` sends the whole state again as a transfer,
@@ -151,6 +155,8 @@ private:
     std::optional<std::string> ackStatus_ = "Success";
     bool reachable_ = true;
     bool failTransfers_ = false;
+    double lastHeartRate_ = 0;
+    double totalEnergyBurned_ = 0;
     std::uint64_t nextRequest_ = 1;
     std::map<std::string, std::size_t, std::less<>> arrivals_;
     std::function<void(const std::string&)> arrivalListener_;

@@ -118,9 +118,13 @@ bool WorkoutFeed::setStatus(std::string status) {
     return true;
 }
 
+void WorkoutFeed::setDateStarted(double millis) {
+    workout_.insert_or_assign("dateStarted", millis);
+}
+
 Dictionary WorkoutFeed::header() const {
     Dictionary header;
-    for (const char* key : {"id", "name", "status"}) {
+    for (const char* key : {"id", "name", "status", "dateStarted"}) {
         if (auto field = workout_.find(key); field != workout_.end()) {
             header.emplace(key, field->second);
         }

@@ -36,6 +36,8 @@ public:
     // `order` must name every exercise exactly once.
     bool reorder(const std::vector<std::string>& order);
     bool setStatus(std::string status);
+    // Milliseconds since 1970, as the phone reports when a workout began.
+    void setDateStarted(double millis);
 
     // The messages, each remembered as sent at its revision.
     platform::Dictionary snapshot(double revision);

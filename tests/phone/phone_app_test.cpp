@@ -1,4 +1,5 @@
 #include "phone/app_fixture.hpp"
+#include "platform/health/statistics_archive.hpp"
 #include "platform/values/json.hpp"
 
 #include <gtest/gtest.h>
@@ -335,6 +336,28 @@ TEST_F(PhoneAppEdits, KeepEditsInThePlanWhenAnotherWorkoutIsChosen) {
     ASSERT_TRUE(app->selectWorkout(1));
     ASSERT_TRUE(app->selectWorkout(0));
     EXPECT_EQ(*app->feed().exercises().front().find("name"), Value("Renamed"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PhoneApp, ShowsTheWatchsHeartRateAndEnergyFromItsMirroredData) {
+    platform::Statistics heartRate{
+        platform::HealthType::heartRate, platform::Date{1000}, platform::Date{1005},
+        platform::Quantity{2.2, platform::HealthUnit::countPerSecond}, std::nullopt};
+    platform::Statistics energy{platform::HealthType::activeEnergyBurned, platform::Date{1000},
+                                platform::Date{1005}, std::nullopt,
+                                platform::Quantity{41.6, platform::HealthUnit::kilocalorie}};
+    auto archive = platform::encodeStatisticsArchive({heartRate, energy});
+    ASSERT_TRUE(archive);
+    session.delegate->didReceiveWorkoutData(*archive);
+    session.delegate->didReceiveWorkoutData(platform::Data{1, 2, 3});
+    executor.runUntilIdle();
+    EXPECT_DOUBLE_EQ(app->lastHeartRate(), 132);
+    EXPECT_DOUBLE_EQ(app->totalEnergyBurned(), 41.6);
+    EXPECT_TRUE(log.contains("workout on the watch: heart rate 132 bpm energy 42 kcal"));
+    EXPECT_TRUE(log.contains("not a statistics archive (3 bytes)"));
 }
 
 } // namespace

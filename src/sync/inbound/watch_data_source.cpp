@@ -2,6 +2,7 @@
 
 #include "model/conversions.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
+#include "timer/rest_timer_manager.hpp"
 
 namespace watchsync {
 
@@ -16,9 +17,13 @@ Dictionary successReply() {
 
 } // namespace
 
-WatchDataSource::WatchDataSource(Services services)
+WatchDataSource::WatchDataSource(Services services) : WatchDataSource(services, Managers{}) {}
+
+WatchDataSource::WatchDataSource(Services services, Managers managers)
     : executor_(services.executor), defaults_(services.defaults), files_(services.files),
-      session_(services.session), outbox_(services.outbox), log_(services.log) {
+      session_(services.session), outbox_(services.outbox), log_(services.log),
+      restTimer_(managers.restTimer), workoutManager_(managers.workoutManager),
+      remoteWorkoutData_(std::move(managers.remoteWorkoutData)) {
     lastPhoneCommandSequence = defaults_.doubleForKey(lastPhoneCommandSequenceKey).value_or(0);
     // The exercise catalogue file is loaded here once the catalogue exists.
     if (session_ != nullptr) {
@@ -82,6 +87,12 @@ void WatchDataSource::didReceiveApplicationContext(const Dictionary& context) {
                 requestFreshData();
             }
         });
+    }
+}
+
+void WatchDataSource::didReceiveWorkoutData(const platform::Data& data) {
+    if (remoteWorkoutData_) {
+        remoteWorkoutData_(data);
     }
 }
 
@@ -208,8 +219,14 @@ void WatchDataSource::applyReferenceExercises(const Dictionary&) {}
 // Not built yet: the plate inventory.
 void WatchDataSource::applyWeightPlates(const Dictionary&) {}
 
-// Not built yet: the stored timer session and the phone's rest-timer state.
-void WatchDataSource::applyRestTimerState(const Dictionary&) {}
+// The stored timer session waits for the first phone payload that says which workout is
+// current. Not built yet: the phone's own timer state, applied here when the session allows.
+void WatchDataSource::applyRestTimerState(const Dictionary&) {
+    if (restTimer_ != nullptr) {
+        restTimer_->applyRestoredSession(workoutId.get(), workoutStatus.get(),
+                                         hasAppliedWorkoutSnapshot);
+    }
+}
 
 // Not built yet: the running countdown's rest seconds.
 void WatchDataSource::refreshExerciseCountdown() {}

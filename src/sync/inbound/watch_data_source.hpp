@@ -17,6 +17,13 @@
 #include <string>
 #include <vector>
 
+namespace session {
+class WorkoutManager;
+}
+namespace timer {
+class RestTimerManager;
+}
+
 namespace watchsync {
 
 class WatchSyncOutbox;
@@ -42,7 +49,17 @@ public:
         platform::Log& log;
     };
 
+    // The watch's other long-lived managers, which the phone's data drives. The program always
+    // has them; tests of the phone data alone may leave them out.
+    struct Managers {
+        timer::RestTimerManager* restTimer = nullptr;
+        session::WorkoutManager* workoutManager = nullptr;
+        // Where the phone's mirrored health-session data goes.
+        std::function<void(const platform::Data&)> remoteWorkoutData;
+    };
+
     explicit WatchDataSource(Services services);
+    WatchDataSource(Services services, Managers managers);
     ~WatchDataSource() override;
     WatchDataSource(const WatchDataSource&) = delete;
     WatchDataSource& operator=(const WatchDataSource&) = delete;
@@ -82,14 +99,14 @@ public:
     void didFinishUserInfoTransfer(const platform::UserInfoTransfer& transfer,
                                    std::optional<platform::SessionError> error) override;
     void didReceiveFile(const platform::ReceivedFile& file) override;
+    void didReceiveWorkoutData(const platform::Data& data) override;
 
 private:
     void dispatchOnMain(const platform::Dictionary& message,
                         const std::optional<ReplyFunction>& reply);
     void applyPhoneState(const platform::Dictionary& message);
 
-    // The steps below belong to work not built yet; each is named for what it will do and
-    // changes nothing today.
+    // The steps of applying a phone payload, in the order they run.
     bool shouldRejectWorkoutPayload(const platform::Dictionary& message) const;
     void handlePhoneCommand(const platform::Dictionary& message, const std::string& commandId);
     bool acceptRevision(const platform::Dictionary& message, double revision);
@@ -106,7 +123,6 @@ private:
     void refreshExerciseCountdown();
     void finishExpiredTimer();
     void applyFullSnapshotFile(const platform::ReceivedFile& file);
-    // Not built yet either: the workout session manager's claim and the rest timer's run.
     void claimWorkout(const std::string& workoutId, std::optional<platform::Date> startDate);
     void giveRestTimerWorkoutId(std::optional<std::string> workoutId);
     std::optional<std::string> currentTimerId() const;
@@ -122,6 +138,9 @@ private:
     platform::Session* session_;
     WatchSyncOutbox& outbox_;
     platform::Log& log_;
+    timer::RestTimerManager* restTimer_;
+    session::WorkoutManager* workoutManager_;
+    std::function<void(const platform::Data&)> remoteWorkoutData_;
     // Tasks posted to the main queue hold a weak reference: the hub may be gone when they run.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };

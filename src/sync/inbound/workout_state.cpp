@@ -5,7 +5,10 @@
 #include "model/keyed_list_delta.hpp"
 #include "platform/values/json.hpp"
 #include "sync/inbound/watch_data_source.hpp"
+
+#include "session/workout_manager.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
+#include "timer/rest_timer_manager.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -157,15 +160,21 @@ void WatchDataSource::applyFullSnapshotFile(const platform::ReceivedFile& file) 
     dispatchInbound(*snapshot, std::nullopt);
 }
 
-// Not built yet: the workout session manager, which claims the phone's running workout.
-void WatchDataSource::claimWorkout(const std::string&, std::optional<platform::Date>) {}
+void WatchDataSource::claimWorkout(const std::string& claimedId,
+                                   std::optional<platform::Date> startDate) {
+    if (workoutManager_ != nullptr) {
+        workoutManager_->claimWorkout(claimedId, startDate);
+    }
+}
 
-// Not built yet: the rest timer, which is told the running workout's id.
-void WatchDataSource::giveRestTimerWorkoutId(std::optional<std::string>) {}
+void WatchDataSource::giveRestTimerWorkoutId(std::optional<std::string> runningId) {
+    if (restTimer_ != nullptr) {
+        restTimer_->workoutId = std::move(runningId);
+    }
+}
 
-// Not built yet: the rest timer's current run. Until then there is none.
 std::optional<std::string> WatchDataSource::currentTimerId() const {
-    return std::nullopt;
+    return restTimer_ != nullptr ? restTimer_->timerId : std::nullopt;
 }
 
 } // namespace watchsync
