@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The demo, with the embedded defaults: phone-sim and the watch program talking over the phone
 # link: the watch's persistent outbox, the phone's acknowledgements and logbook, refresh requests
-# answered with the phone's workout, which the watch takes in under its revision rules. The rest
-# timer, the health session and the screens are not built yet. The watch's state answers are
-# summarised here; the control channel itself answers with the whole state as JSON.
+# answered with the phone's workout, which the watch takes in under its revision rules, then the
+# phone starting the workout, changing it (deltas) and asking the watch for a health session whose
+# heart rate and energy come back to the phone. Logging sets and the screens are not built yet.
+# The watch's state answers are summarised here; the control channel itself answers with the
+# whole state as JSON.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
@@ -25,7 +27,13 @@ echo "== phone-sim (the phone) listens on $link with its embedded training plan"
   echo "ack retry"
   echo "wait 4"
   echo "ack success"
-  echo "wait 8"
+  echo "wait 3"
+  echo "workout-status IN_PROGRESS"
+  echo "start-workout"
+  echo "wait 2"
+  echo "exercise-change ex-0017 {\"name\": \"Pendlay Row\"}"
+  echo "exercise-remove ex-0032"
+  echo "wait 12"
   echo "logbook"
   echo "quit"
 ) 2>&1 | sed -u 's/^/  [phone] /' &
@@ -40,6 +48,7 @@ echo "== wristside --headless (the watch) connects; the control channel asks for
   sleep 0.5; echo '{"action":"refresh"}'
   sleep 1.5; echo '{"action":"state"}'
   sleep 7; echo '{"action":"state"}'
+  sleep 8; echo '{"action":"state"}'
   echo '{"action":"quit"}'
 } | "$build/src/app/wristside" --headless --link "$link" --data-dir "$work/watch" 2>&1 |
   python3 -u -c '
@@ -50,8 +59,13 @@ for line in sys.stdin:
         s = json.loads(line)
         sets = sum(len(e["exerciseSets"]) for e in s["exercises"])
         pending = ", ".join(m["message"]["type"] + (" (transfer queued)" if m["queuedForTransfer"] else "") for m in s["outbox"]) or "empty"
-        line = "state: workout \"%s\" (%s), %d exercises with %d sets, snapshot revision %s; outbox: %s" % (
-            s["name"], s["workoutStatus"], len(s["exercises"]), sets, s["revisions"]["lastSnapshotRevision"], pending)
+        r = s["revisions"]
+        line = "state: workout \"%s\" (%s), %d exercises with %d sets, snapshot revision %s, delta revision %s; outbox: %s" % (
+            s["name"], s["workoutStatus"], len(s["exercises"]), sets, r["lastSnapshotRevision"], r["lastDeltaRevision"], pending)
+        h = s["session"]
+        if h["hasWorkoutSession"]:
+            line += "; health session state %d for %s, heart rate %.0f bpm, %.1f kcal" % (
+                h["sessionState"], h["workoutIdentifier"], h["lastHeartRate"], h["totalEnergyBurned"])
     print("  [watch] " + line)
 '
 wait "$phone_pid" || true

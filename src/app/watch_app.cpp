@@ -22,18 +22,24 @@ WatchApp::WatchApp(Settings settings, platform::Log& log)
         std::make_unique<session::WorkoutManager>(executor_, defaults_.standard(), *health_, log);
     restTimer_ =
         std::make_unique<timer::RestTimerManager>(executor_, defaults_.standard(), *outbox_, log);
+    appDelegate_ = std::make_unique<AppDelegate>(executor_, *workoutManager_, log);
     data_ = std::make_unique<watchsync::WatchDataSource>(
         watchsync::WatchDataSource::Services{executor_, defaults_.standard(), files_,
                                              session_.get(), *outbox_, log},
-        watchsync::WatchDataSource::Managers{restTimer_.get(), workoutManager_.get(),
-                                             [health = health_.get()](const platform::Data& data) {
-                                                 health->receiveRemoteWorkoutData(data);
-                                             }});
+        watchsync::WatchDataSource::Managers{
+            restTimer_.get(), workoutManager_.get(),
+            [health = health_.get()](const platform::Data& data) {
+                health->receiveRemoteWorkoutData(data);
+            },
+            [delegate = appDelegate_.get()](const platform::Dictionary& configuration) {
+                delegate->handleWorkoutConfiguration(configuration);
+            }});
 }
 
 WatchApp::~WatchApp() {
     // The hub first: it stops being the session's delegate before the session goes.
     data_.reset();
+    appDelegate_.reset();
     restTimer_.reset();
     workoutManager_.reset();
     health_.reset();

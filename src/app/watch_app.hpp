@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/app_delegate.hpp"
 #include "platform/exec/system_executor.hpp"
 #include "platform/files/file_system.hpp"
 #include "platform/health/simulated_health_store.hpp"
@@ -52,6 +53,7 @@ private:
     std::unique_ptr<platform::SimulatedHealthStore> health_;
     std::unique_ptr<session::WorkoutManager> workoutManager_;
     std::unique_ptr<timer::RestTimerManager> restTimer_;
+    std::unique_ptr<AppDelegate> appDelegate_;
     std::unique_ptr<watchsync::WatchDataSource> data_;
 };
 

@@ -23,7 +23,8 @@ WatchDataSource::WatchDataSource(Services services, Managers managers)
     : executor_(services.executor), defaults_(services.defaults), files_(services.files),
       session_(services.session), outbox_(services.outbox), log_(services.log),
       restTimer_(managers.restTimer), workoutManager_(managers.workoutManager),
-      remoteWorkoutData_(std::move(managers.remoteWorkoutData)) {
+      remoteWorkoutData_(std::move(managers.remoteWorkoutData)),
+      workoutConfiguration_(std::move(managers.workoutConfiguration)) {
     lastPhoneCommandSequence = defaults_.doubleForKey(lastPhoneCommandSequenceKey).value_or(0);
     // The exercise catalogue file is loaded here once the catalogue exists.
     if (session_ != nullptr) {
@@ -93,6 +94,12 @@ void WatchDataSource::didReceiveApplicationContext(const Dictionary& context) {
 void WatchDataSource::didReceiveWorkoutData(const platform::Data& data) {
     if (remoteWorkoutData_) {
         remoteWorkoutData_(data);
+    }
+}
+
+void WatchDataSource::didReceiveStartWorkout(const Dictionary& configuration) {
+    if (workoutConfiguration_) {
+        workoutConfiguration_(configuration);
     }
 }
 

@@ -56,6 +56,8 @@ public:
         session::WorkoutManager* workoutManager = nullptr;
         // Where the phone's mirrored health-session data goes.
         std::function<void(const platform::Data&)> remoteWorkoutData;
+        // The phone asks the watch to start a workout session with this configuration.
+        std::function<void(const platform::Dictionary&)> workoutConfiguration;
     };
 
     explicit WatchDataSource(Services services);
@@ -100,6 +102,7 @@ public:
                                    std::optional<platform::SessionError> error) override;
     void didReceiveFile(const platform::ReceivedFile& file) override;
     void didReceiveWorkoutData(const platform::Data& data) override;
+    void didReceiveStartWorkout(const platform::Dictionary& configuration) override;
 
 private:
     void dispatchOnMain(const platform::Dictionary& message,
@@ -141,6 +144,7 @@ private:
     timer::RestTimerManager* restTimer_;
     session::WorkoutManager* workoutManager_;
     std::function<void(const platform::Data&)> remoteWorkoutData_;
+    std::function<void(const platform::Dictionary&)> workoutConfiguration_;
     // Tasks posted to the main queue hold a weak reference: the hub may be gone when they run.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };

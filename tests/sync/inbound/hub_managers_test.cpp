@@ -28,6 +28,7 @@ protected:
     platform::SimulatedHealthStore health{executor};
     std::optional<session::WorkoutManager> workoutManager;
     std::optional<timer::RestTimerManager> restTimer;
+    std::vector<Dictionary> configurations;
 
     // Builds the program's objects as the program does, over whatever the stores hold now.
     void start() {
@@ -41,7 +42,10 @@ protected:
             watchsync::WatchDataSource::Services{executor, defaults, files, &session, *outbox, log},
             watchsync::WatchDataSource::Managers{
                 &*restTimer, &*workoutManager,
-                [this](const platform::Data& bytes) { health.receiveRemoteWorkoutData(bytes); }});
+                [this](const platform::Data& bytes) { health.receiveRemoteWorkoutData(bytes); },
+                [this](const Dictionary& configuration) {
+                    configurations.push_back(configuration);
+                }});
         executor.runUntilIdle();
     }
 
@@ -107,6 +111,12 @@ TEST_F(HubManagers, ATimerEventThePhoneHasNotHadGuardsTheLocalWorkout) {
     EXPECT_EQ(dispatch(snapshot(2, "w2", "IN_PROGRESS")), (Dictionary{{"status", Value("Retry")}}));
     EXPECT_EQ(data->workoutId.get(), "w1");
     EXPECT_EQ(dispatch(snapshot(3, "w1", "IN_PROGRESS")), (Dictionary{{"status", "Success"}}));
+}
+
+TEST_F(HubManagers, ThePhonesWorkoutStartRequestIsHandedOn) {
+    Dictionary configuration{{"activityType", 50}, {"locationType", 2}};
+    session.delegate->didReceiveStartWorkout(configuration);
+    EXPECT_EQ(configurations, std::vector<Dictionary>{configuration});
 }
 
 TEST_F(HubManagers, ThePhonesMirroredDataReachesTheRunningSession) {
