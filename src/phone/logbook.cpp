@@ -1,5 +1,7 @@
 #include "phone/logbook.hpp"
 
+#include "platform/store/sqlite_handles.hpp"
+
 #include <sqlite3.h>
 
 #include <chrono>
@@ -9,14 +11,8 @@ namespace phone {
 
 namespace {
 
-struct CloseDatabase {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct FinalizeStatement {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using DatabaseHandle = std::unique_ptr<sqlite3, CloseDatabase>;
-using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+using DatabaseHandle = platform::sqlite::Connection;
+using platform::sqlite::Statement;
 
 constexpr int schemaVersion = 1;
 

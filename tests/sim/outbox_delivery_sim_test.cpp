@@ -4,8 +4,7 @@
 // it to the link included. Whatever happens, once the link is quiet the phone's logbook holds
 // every message the watch queued, once, in queue order.
 //
-// WRISTSIDE_SIM_SEEDS (default 2000) seeds from WRISTSIDE_SIM_FIRST_SEED (default 1) run;
-// WRISTSIDE_SIM_SEED=N replays one seed exactly.
+// 2000 seeds by default; the environment variables of sim_support.hpp choose others.
 #include "phone/phone_app.hpp"
 #include "phone/phone_link.hpp"
 #include "phone/training_plan.hpp"
@@ -16,6 +15,7 @@
 #include "platform/link/simulated_link.hpp"
 #include "platform/log/log.hpp"
 #include "platform/store/memory_key_value_store.hpp"
+#include "sim/sim_support.hpp"
 #include "support/snapshot_store.hpp"
 #include "sync/inbound/watch_data_source.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
@@ -34,26 +34,7 @@ using platform::Dictionary;
 using platform::LinkRole;
 using platform::Value;
 
-std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
-    const char* text = std::getenv(name);
-    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
-}
-
-// The watch program's long-lived objects, built the way the program builds them.
-struct WatchCore {
-    platform::SessionEngine session;
-    watchsync::WatchSyncOutbox outbox;
-    watchsync::WatchDataSource data;
-
-    WatchCore(platform::ManualExecutor& executor, platform::SimulatedLink& link,
-              platform::KeyValueStore& defaults, platform::KeyValueStore& platformStore,
-              platform::FileSystem& files, platform::Log& log)
-        : session(LinkRole::watch, link.attach(LinkRole::watch),
-                  {executor, platformStore, files, log}),
-          outbox(executor, session, defaults, log),
-          data(watchsync::WatchDataSource::Services{executor, defaults, files, &session, outbox,
-                                                    log}) {}
-};
+using simsupport::WatchCore;
 
 bool storedIn(const testsupport::SnapshotStore::Content& content, const std::string& id) {
     auto stored = content.find(watchsync::WatchSyncOutbox::storageKey);
@@ -65,35 +46,20 @@ bool storedIn(const testsupport::SnapshotStore::Content& content, const std::str
     return pending && std::ranges::any_of(*pending, [&](const auto& m) { return m.id == id; });
 }
 
-platform::LinkFaults randomFaults(std::mt19937_64& random) {
-    std::uniform_real_distribution<double> chance(0, 0.3);
-    platform::LinkFaults faults;
-    faults.transferLoss = chance(random);
-    faults.transferDuplicate = chance(random);
-    faults.transferDelay = {0ms, std::chrono::milliseconds(random() % 3000)};
-    faults.messageLoss = chance(random);
-    faults.replyLoss = chance(random);
-    faults.liveDelay = {0ms, std::chrono::milliseconds(random() % 3000)};
-    faults.contextLoss = chance(random);
-    faults.disconnect = chance(random) / 10;
-    faults.reconnectDelay = {100ms, std::chrono::milliseconds(100 + random() % 5000)};
-    return faults;
-}
-
 // One seeded run. Returns what went wrong, or nothing.
-std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::path& scratch) {
+std::optional<std::string> runSeed(std::uint64_t seed,
+                                   const std::filesystem::path& phoneDirectory) {
     std::mt19937_64 random(seed);
     auto pick = [&](std::uint64_t n) { return random() % n; };
 
     platform::ManualExecutor executor;
     platform::MemoryLog log;
-    platform::SimulatedLink link(executor, randomFaults(random), seed);
+    platform::SimulatedLink link(executor, simsupport::randomFaults(random), seed);
 
     platform::MemoryKeyValueStore phoneStore;
     platform::MemoryFileSystem phoneFiles;
     phone::PhoneLink phoneLink(link.attach(LinkRole::phone),
                                {executor, phoneStore, phoneFiles, log});
-    auto phoneDirectory = scratch / std::to_string(seed);
     std::string error;
     auto app =
         phone::PhoneApp::open({executor, phoneLink.session(), log, phoneDirectory, &phoneLink},
@@ -239,44 +205,11 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
                  << (same < recorded.size() ? recorded[same] : "-") << ", queue "
                  << (same < queued.size() ? queued[same] : "-") << "); ";
     }
-    // With WRISTSIDE_SIM_VERBOSE set, a replay shows everything both programs logged (set to 2,
-    // also for a run that passes).
-    auto verbose = envNumber("WRISTSIDE_SIM_VERBOSE", 0);
-    if (problems.str().empty() && verbose < 2) {
-        return std::nullopt;
-    }
-    if (verbose != 0) {
-        for (const auto& line : log.lines()) {
-            problems << "\n    " << line;
-        }
-    }
-    return problems.str();
+    return simsupport::verdict(problems, log);
 }
 
 } // namespace
 
 TEST(OutboxDeliverySimulation, EveryQueuedMessageReachesThePhoneOnceAndInOrder) {
-    // The logbooks live in memory-backed files when the machine has them: each record is synced.
-    std::optional<platform::testing::TempDirectory> scratch;
-    if (std::filesystem::is_directory("/dev/shm")) {
-        scratch.emplace("/dev/shm");
-    } else {
-        scratch.emplace();
-    }
-    auto single = envNumber("WRISTSIDE_SIM_SEED", 0);
-    auto first = single != 0 ? single : envNumber("WRISTSIDE_SIM_FIRST_SEED", 1);
-    auto count = single != 0 ? 1 : envNumber("WRISTSIDE_SIM_SEEDS", 2000);
-    std::size_t failures = 0;
-    for (auto seed = first; seed < first + count; ++seed) {
-        if (auto problem = runSeed(seed, scratch->path())) {
-            ADD_FAILURE() << "seed " << seed << ": " << *problem
-                          << "\n  replay: WRISTSIDE_SIM_SEED=" << seed << " "
-                          << ::testing::internal::GetArgvs().front()
-                          << " --gtest_filter=OutboxDeliverySimulation.*";
-            if (++failures == 5) {
-                break;
-            }
-        }
-        std::filesystem::remove_all(scratch->path() / std::to_string(seed));
-    }
+    simsupport::runSeeds(2000, "OutboxDeliverySimulation.*", runSeed);
 }

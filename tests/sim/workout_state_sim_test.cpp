@@ -5,8 +5,7 @@
 // - once quiet, the watch holds exactly the phone's workout at the newest revision it accepted,
 //   and that is the phone's newest revision.
 //
-// WRISTSIDE_SIM_SEEDS (default 300) seeds from WRISTSIDE_SIM_FIRST_SEED (default 1) run;
-// WRISTSIDE_SIM_SEED=N replays one seed, WRISTSIDE_SIM_VERBOSE=1 prints its log.
+// 300 seeds by default; the environment variables of sim_support.hpp choose others.
 #include "app/state_json.hpp"
 #include "model/decoding.hpp"
 #include "phone/phone_app.hpp"
@@ -19,6 +18,7 @@
 #include "platform/link/simulated_link.hpp"
 #include "platform/log/log.hpp"
 #include "platform/store/memory_key_value_store.hpp"
+#include "sim/sim_support.hpp"
 #include "sync/inbound/watch_data_source.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
 
@@ -38,42 +38,23 @@ using platform::Dictionary;
 using platform::LinkRole;
 using platform::Value;
 
-std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
-    const char* text = std::getenv(name);
-    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
+// What the watch holds of the workout.
+std::optional<double> acceptedRevision(const simsupport::WatchCore& watch) {
+    auto snapshot = watch.data.lastSnapshotRevision;
+    auto delta = watch.data.lastDeltaRevision;
+    if (snapshot && delta) {
+        return std::max(*snapshot, *delta);
+    }
+    return snapshot ? snapshot : delta;
 }
 
-struct WatchCore {
-    platform::SessionEngine session;
-    watchsync::WatchSyncOutbox outbox;
-    watchsync::WatchDataSource data;
-
-    WatchCore(platform::ManualExecutor& executor, platform::SimulatedLink& link,
-              platform::KeyValueStore& defaults, platform::KeyValueStore& platformStore,
-              platform::FileSystem& files, platform::Log& log)
-        : session(LinkRole::watch, link.attach(LinkRole::watch),
-                  {executor, platformStore, files, log}),
-          outbox(executor, session, defaults, log),
-          data(watchsync::WatchDataSource::Services{executor, defaults, files, &session, outbox,
-                                                    log}) {}
-
-    std::optional<double> acceptedRevision() const {
-        auto snapshot = data.lastSnapshotRevision;
-        auto delta = data.lastDeltaRevision;
-        if (snapshot && delta) {
-            return std::max(*snapshot, *delta);
-        }
-        return snapshot ? snapshot : delta;
+Array exercisesOf(const simsupport::WatchCore& watch) {
+    Array state;
+    for (const auto& exercise : watch.data.exercises.get()) {
+        state.push_back(app::exerciseState(*exercise));
     }
-
-    Array exercises() const {
-        Array state;
-        for (const auto& exercise : data.exercises.get()) {
-            state.push_back(app::exerciseState(*exercise));
-        }
-        return state;
-    }
-};
+    return state;
+}
 
 // What the watch makes of the phone's exercise list.
 Array decoded(const Array& exercises) {
@@ -95,20 +76,6 @@ std::string outline(const Array& exercises) {
     return text + "]";
 }
 
-platform::LinkFaults randomFaults(std::mt19937_64& random) {
-    std::uniform_real_distribution<double> chance(0, 0.3);
-    platform::LinkFaults faults;
-    faults.transferLoss = chance(random);
-    faults.transferDuplicate = chance(random);
-    faults.transferDelay = {0ms, std::chrono::milliseconds(random() % 3000)};
-    faults.messageLoss = chance(random);
-    faults.replyLoss = chance(random);
-    faults.liveDelay = {0ms, std::chrono::milliseconds(random() % 3000)};
-    faults.disconnect = chance(random) / 10;
-    faults.reconnectDelay = {100ms, std::chrono::milliseconds(100 + random() % 5000)};
-    return faults;
-}
-
 std::vector<std::string> exerciseIds(const phone::PhoneApp& app) {
     std::vector<std::string> ids;
     for (const auto& exercise : app.feed().exercises()) {
@@ -117,22 +84,23 @@ std::vector<std::string> exerciseIds(const phone::PhoneApp& app) {
     return ids;
 }
 
-std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::path& scratch) {
+std::optional<std::string> runSeed(std::uint64_t seed,
+                                   const std::filesystem::path& phoneDirectory) {
     std::mt19937_64 random(seed);
     auto pick = [&](std::uint64_t n) { return random() % n; };
 
     platform::ManualExecutor executor;
     platform::MemoryLog log;
-    platform::SimulatedLink link(executor, randomFaults(random), seed);
+    platform::SimulatedLink link(executor, simsupport::randomFaults(random), seed);
 
     platform::MemoryKeyValueStore phoneStore;
     platform::MemoryFileSystem phoneFiles;
     phone::PhoneLink phoneLink(link.attach(LinkRole::phone),
                                {executor, phoneStore, phoneFiles, log});
     std::string error;
-    auto app = phone::PhoneApp::open(
-        {executor, phoneLink.session(), log, scratch / std::to_string(seed), &phoneLink},
-        *phone::parseTrainingPlan(phone::embeddedDemoPlanText()), &error);
+    auto app =
+        phone::PhoneApp::open({executor, phoneLink.session(), log, phoneDirectory, &phoneLink},
+                              *phone::parseTrainingPlan(phone::embeddedDemoPlanText()), &error);
     if (!app) {
         return "phone-sim did not open: " + error;
     }
@@ -141,18 +109,20 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
     platform::MemoryKeyValueStore defaults;
     platform::MemoryKeyValueStore platformStore;
     platform::MemoryFileSystem watchFiles;
-    auto watch =
-        std::make_unique<WatchCore>(executor, link, defaults, platformStore, watchFiles, log);
+    auto watch = std::make_unique<simsupport::WatchCore>(executor, link, defaults, platformStore,
+                                                         watchFiles, log);
 
     std::ostringstream problems;
-    std::optional<double> highest;
+    // The newest revision this watch accepted; below zero while it has accepted none. (Not an
+    // optional: GCC 12 wrongly reports it as used uninitialised when printed.)
+    double highest = -1;
     auto check = [&] {
-        auto accepted = watch->acceptedRevision();
-        if (highest && (!accepted || *accepted < *highest)) {
-            problems << "the watch went back from revision " << *highest << " to "
+        auto accepted = acceptedRevision(*watch);
+        if (highest >= 0 && (!accepted || *accepted < highest)) {
+            problems << "the watch went back from revision " << highest << " to "
                      << (accepted ? std::to_string(*accepted) : "none") << "; ";
         }
-        highest = accepted;
+        highest = accepted.value_or(-1);
     };
 
     int nextExercise = 0;
@@ -193,9 +163,9 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
         case 7:
             log.line("sim: watch restarts");
             watch.reset();
-            watch = std::make_unique<WatchCore>(executor, link, defaults, platformStore, watchFiles,
-                                                log);
-            highest.reset();
+            watch = std::make_unique<simsupport::WatchCore>(executor, link, defaults, platformStore,
+                                                            watchFiles, log);
+            highest = -1;
             break;
         case 8:
             link.connected() ? link.cut() : link.restore();
@@ -222,14 +192,14 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
         check();
     }
 
-    auto accepted = watch->acceptedRevision();
+    auto accepted = acceptedRevision(*watch);
     if (!accepted) {
         problems << "the watch accepted no revision at all; ";
     } else {
         auto sent = app->feed().sentAt(*accepted);
         if (!sent) {
             problems << "the phone never sent revision " << *accepted << "; ";
-        } else if (auto expected = decoded(*sent), actual = watch->exercises();
+        } else if (auto expected = decoded(*sent), actual = exercisesOf(*watch);
                    expected != actual) {
             problems << "at revision " << *accepted << " the watch holds " << outline(actual)
                      << " but the phone sent " << outline(expected);
@@ -248,41 +218,11 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
         }
     }
 
-    auto verbose = envNumber("WRISTSIDE_SIM_VERBOSE", 0);
-    if (problems.str().empty() && verbose < 2) {
-        return std::nullopt;
-    }
-    if (verbose != 0) {
-        for (const auto& line : log.lines()) {
-            problems << "\n    " << line;
-        }
-    }
-    return problems.str();
+    return simsupport::verdict(problems, log);
 }
 
 } // namespace
 
 TEST(WorkoutStateSimulation, TheWatchEndsAtThePhonesNewestStateAndNeverGoesBack) {
-    std::optional<platform::testing::TempDirectory> scratch;
-    if (std::filesystem::is_directory("/dev/shm")) {
-        scratch.emplace("/dev/shm");
-    } else {
-        scratch.emplace();
-    }
-    auto single = envNumber("WRISTSIDE_SIM_SEED", 0);
-    auto first = single != 0 ? single : envNumber("WRISTSIDE_SIM_FIRST_SEED", 1);
-    auto count = single != 0 ? 1 : envNumber("WRISTSIDE_SIM_SEEDS", 300);
-    std::size_t failures = 0;
-    for (auto seed = first; seed < first + count; ++seed) {
-        if (auto problem = runSeed(seed, scratch->path())) {
-            ADD_FAILURE() << "seed " << seed << ": " << *problem
-                          << "\n  replay: WRISTSIDE_SIM_SEED=" << seed << " "
-                          << ::testing::internal::GetArgvs().front()
-                          << " --gtest_filter=WorkoutStateSimulation.*";
-            if (++failures == 5) {
-                break;
-            }
-        }
-        std::filesystem::remove_all(scratch->path() / std::to_string(seed));
-    }
+    simsupport::runSeeds(300, "WorkoutStateSimulation.*", runSeed);
 }

@@ -1,5 +1,6 @@
 #include "platform/health/workout_database.hpp"
 
+#include "platform/store/sqlite_handles.hpp"
 #include "platform/values/bplist.hpp"
 
 #include <sqlite3.h>
@@ -12,14 +13,8 @@ namespace platform {
 
 namespace {
 
-struct ConnectionCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using sqlite::Connection;
+using sqlite::Statement;
 
 constexpr std::string_view createTableSql =
     "CREATE TABLE IF NOT EXISTS workouts (uuid TEXT PRIMARY KEY NOT NULL, activity_type INTEGER "

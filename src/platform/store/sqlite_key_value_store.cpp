@@ -1,5 +1,7 @@
 #include "platform/store/sqlite_key_value_store.hpp"
 
+#include "platform/store/sqlite_handles.hpp"
+
 #include <date/date.h>
 #include <sqlite3.h>
 
@@ -13,14 +15,8 @@ namespace platform {
 
 namespace store_detail {
 
-struct ConnectionCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using sqlite::Connection;
+using sqlite::Statement;
 
 // Declared first so that the statements are finalised before the connection closes.
 struct SqliteDatabase {

@@ -1,0 +1,118 @@
+#pragma once
+
+// What the seeded simulations share: the watch program's long-lived objects on the simulated
+// link, random link faults, the run's verdict with its log, and the loop over seeds.
+//
+// WRISTSIDE_SIM_SEEDS seeds from WRISTSIDE_SIM_FIRST_SEED (default 1) run; WRISTSIDE_SIM_SEED=N
+// replays one seed exactly; WRISTSIDE_SIM_VERBOSE=1 adds the log of a failing run, 2 of a
+// passing one too.
+#include "platform/exec/manual_executor.hpp"
+#include "platform/files/file_system.hpp"
+#include "platform/files/temp_directory.hpp"
+#include "platform/link/session_engine.hpp"
+#include "platform/link/simulated_link.hpp"
+#include "platform/log/log.hpp"
+#include "sync/inbound/watch_data_source.hpp"
+#include "sync/outbound/watch_sync_outbox.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace simsupport {
+
+using namespace std::chrono_literals;
+
+inline std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
+    const char* text = std::getenv(name);
+    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
+}
+
+// The watch program's long-lived objects, built the way the program builds them.
+struct WatchCore {
+    platform::SessionEngine session;
+    watchsync::WatchSyncOutbox outbox;
+    watchsync::WatchDataSource data;
+
+    WatchCore(platform::ManualExecutor& executor, platform::SimulatedLink& link,
+              platform::KeyValueStore& defaults, platform::KeyValueStore& platformStore,
+              platform::FileSystem& files, platform::Log& log)
+        : session(platform::LinkRole::watch, link.attach(platform::LinkRole::watch),
+                  {executor, platformStore, files, log}),
+          outbox(executor, session, defaults, log),
+          data(watchsync::WatchDataSource::Services{executor, defaults, files, &session, outbox,
+                                                    log}) {}
+};
+
+inline platform::LinkFaults randomFaults(std::mt19937_64& random) {
+    std::uniform_real_distribution<double> chance(0, 0.3);
+    platform::LinkFaults faults;
+    faults.transferLoss = chance(random);
+    faults.transferDuplicate = chance(random);
+    faults.transferDelay = {0ms, std::chrono::milliseconds(random() % 3000)};
+    faults.messageLoss = chance(random);
+    faults.replyLoss = chance(random);
+    faults.liveDelay = {0ms, std::chrono::milliseconds(random() % 3000)};
+    faults.contextLoss = chance(random);
+    faults.disconnect = chance(random) / 10;
+    faults.reconnectDelay = {100ms, std::chrono::milliseconds(100 + random() % 5000)};
+    return faults;
+}
+
+// Nothing when the run found no problem (unless the log of every run is asked for).
+inline std::optional<std::string> verdict(const std::ostringstream& problems,
+                                          const platform::MemoryLog& log) {
+    auto verbose = envNumber("WRISTSIDE_SIM_VERBOSE", 0);
+    if (problems.str().empty() && verbose < 2) {
+        return std::nullopt;
+    }
+    std::string text = problems.str();
+    if (verbose != 0) {
+        for (const auto& line : log.lines()) {
+            text += "\n    " + line;
+        }
+    }
+    return text;
+}
+
+// Runs the seeds the environment asks for (`defaultSeeds` when it does not), each with a
+// scratch directory of its own, and reports at most five failing ones with their replay line.
+inline void runSeeds(
+    std::uint64_t defaultSeeds, const std::string& testFilter,
+    const std::function<std::optional<std::string>(std::uint64_t, const std::filesystem::path&)>&
+        runSeed) {
+    // Memory-backed files when the machine has them: the logbooks sync every record.
+    std::optional<platform::testing::TempDirectory> scratch;
+    if (std::filesystem::is_directory("/dev/shm")) {
+        scratch.emplace("/dev/shm");
+    } else {
+        scratch.emplace();
+    }
+    auto single = envNumber("WRISTSIDE_SIM_SEED", 0);
+    auto first = single != 0 ? single : envNumber("WRISTSIDE_SIM_FIRST_SEED", 1);
+    auto count = single != 0 ? 1 : envNumber("WRISTSIDE_SIM_SEEDS", defaultSeeds);
+    std::size_t failures = 0;
+    for (auto seed = first; seed < first + count; ++seed) {
+        auto directory = scratch->path() / std::to_string(seed);
+        if (auto problem = runSeed(seed, directory)) {
+            ADD_FAILURE() << "seed " << seed << ": " << *problem
+                          << "\n  replay: WRISTSIDE_SIM_SEED=" << seed << " "
+                          << ::testing::internal::GetArgvs().front()
+                          << " --gtest_filter=" << testFilter;
+            if (++failures == 5) {
+                break;
+            }
+        }
+        std::filesystem::remove_all(directory);
+    }
+}
+
+} // namespace simsupport
