@@ -3,10 +3,12 @@
 #include "model/barbell.hpp"
 #include "model/palette.hpp"
 #include "model/set_type.hpp"
+#include "platform/log/log.hpp"
 #include "platform/observe/observable.hpp"
 #include "platform/values/value.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +43,10 @@ public:
 
 using ExerciseSetRef = std::shared_ptr<ExerciseSet>;
 
+// Where an edit's event for the phone goes (the sync hub queues it in the outbox); the model
+// only builds the message dictionary, so it needs nothing of the link.
+using EditEventSink = std::function<void(platform::Dictionary message)>;
+
 // One exercise of the current workout, shared by reference like its sets.
 class Exercise {
 public:
@@ -71,6 +77,24 @@ public:
     static constexpr const std::array<PaletteColor, 6>& colors = supersetPalette;
 
     PaletteColor color() const { return supersetColor(superset); }
+
+    // Edits made on the watch: the records change first (and stay changed), then the event goes
+    // to the sink.
+    // Appends a set that continues from the last one and sends "add_set".
+    ExerciseSetRef addSet(const EditEventSink& send);
+    // Removes every set with the id, renumbers the numeric labels by position and sends
+    // "delete_set" (also when nothing matched).
+    void deleteSet(std::string_view setId, const EditEventSink& send);
+    // Sets the kind, the label and the rest that goes with the kind, and sends "update_set";
+    // nothing for an unknown set.
+    void changeSetType(std::string_view setId, SetType type, std::string setNumber,
+                       const EditEventSink& send, platform::Log& log);
+    // Local only: the caller sends its own completion event.
+    void completeSet(std::string_view setId, std::optional<platform::Date> dateCompleted);
+    void markSetInProgress(std::string_view setId);
+
+    // The first set with the id.
+    ExerciseSetRef findSet(std::string_view setId) const;
 };
 
 using ExerciseRef = std::shared_ptr<Exercise>;
