@@ -121,6 +121,17 @@ public:
     void loadAvailableWeightPlates();
     void saveAvailableWeightPlates();
 
+    // The next-set preview. A null set means the exercise's first open set; a complete set, or
+    // none open, clears the preview.
+    void updateNextSet(const model::Exercise& exercise, const model::ExerciseSet* set);
+    // Plates only for plate-loaded equipment; other equipment keeps the plates shown.
+    void updateNextSetPlates(const model::Exercise& exercise, const model::ExerciseSet* set);
+    // After the phone's timer data name an exercise: the next open set not among
+    // completedSetIds (through its superset), else the following exercise; else clears.
+    void chooseNextSet(const model::ExerciseRef& exercise,
+                       const std::vector<std::string>& completedSetIds,
+                       const std::vector<model::ExerciseRef>& exercises);
+
     // The live state as it would be stored.
     PersistedRestTimerSession sessionRecord() const;
 
