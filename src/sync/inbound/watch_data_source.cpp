@@ -217,14 +217,8 @@ void WatchDataSource::applyHealthPreference(const Dictionary&) {}
 // Not built yet: the health session commands.
 void WatchDataSource::applyWorkoutSessionCommands(const Dictionary&) {}
 
-// Not built yet: the available workouts.
-void WatchDataSource::applyAvailableWorkouts(const Dictionary&) {}
-
 // Not built yet: the exercise catalogue.
 void WatchDataSource::applyReferenceExercises(const Dictionary&) {}
-
-// Not built yet: the plate inventory.
-void WatchDataSource::applyWeightPlates(const Dictionary&) {}
 
 // The stored timer session waits for the first phone payload that says which workout is
 // current. Not built yet: the phone's own timer state, applied here when the session allows.
