@@ -99,6 +99,15 @@ public:
 
 using ExerciseRef = std::shared_ptr<Exercise>;
 
+// A set of the workout with its exercise.
+struct SetInWorkout {
+    ExerciseRef exercise;
+    ExerciseSetRef set;
+};
+
+// The first set with the id, exercise by exercise in list order; nulls when there is none.
+SetInWorkout findSetInWorkout(const std::vector<ExerciseRef>& exercises, std::string_view setId);
+
 inline std::string_view itemId(const ExerciseRef& exercise) {
     return exercise->id;
 }

@@ -48,6 +48,15 @@ ExerciseSetRef Exercise::findSet(std::string_view setId) const {
     return found != sets.end() ? *found : nullptr;
 }
 
+SetInWorkout findSetInWorkout(const std::vector<ExerciseRef>& exercises, std::string_view setId) {
+    for (const auto& exercise : exercises) {
+        if (auto set = exercise->findSet(setId)) {
+            return {exercise, std::move(set)};
+        }
+    }
+    return {};
+}
+
 ExerciseSetRef Exercise::addSet(const EditEventSink& send) {
     auto set = std::make_shared<ExerciseSet>();
     set->id = platform::makeUuid();

@@ -9,6 +9,7 @@
 #include "platform/values/value.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
 #include "timer/persisted_timer_session.hpp"
+#include "timer/timer_alerts.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -140,7 +141,64 @@ public:
     bool isExpired(platform::Date at) const;
     platform::Date now() const;
 
+    // Timer runs and the events they send to the phone.
+
+    // The sync hub's current workout, which the phone's timer data are applied against.
+    struct CurrentWorkout {
+        std::string_view status;
+        const std::vector<model::ExerciseRef>& exercises;
+    };
+
+    // The set a countdown completed and when it ended.
+    struct CompletedSet {
+        std::string setId;
+        platform::Date date;
+    };
+
+    // Where the end of a run is announced; null (the default) means nowhere.
+    void setAlerts(TimerAlerts* alerts) { alerts_ = alerts; }
+
+    // Starts a rest run and queues its event; true when time is left at now.
+    bool startTimer(platform::Date start, std::string newTimerId,
+                    const platform::Dictionary& message, double seconds);
+    // Starts the countdown of a timed set and queues its "update_set".
+    void startExerciseCountdown(const model::ExerciseSet& set, const model::Exercise& exercise);
+    // Ends the running run: a countdown completes its set and turns into the rest after it; a
+    // rest stops with "cancel_timer". Nothing for a stopped timer.
+    std::optional<CompletedSet> finishTimer(platform::Date referenceDate);
+    // Stops the timer and queues the stop event; the run's reference stays.
+    void recordStopEvent(const platform::Dictionary& message);
+    // Stops the timer and forgets the run, without any event.
+    void resetTimer();
+    // Whether a timer reference names the current run.
+    bool timerMatches(const std::optional<std::string>& sourceTimerId,
+                      std::optional<double> sourceTimerRevision,
+                      std::optional<double> sourceTimerStartTimeMs, double toleranceMs) const;
+    // The phone's "restTimerData" (with the message that carried it); stale data are ignored.
+    void applyPhoneTimerState(const platform::Dictionary& restTimerData,
+                              const platform::Dictionary& message, bool running,
+                              const CurrentWorkout& workout);
+
+    // The "complete_set" for a set the user completes, reading the countdown it may end.
+    platform::Dictionary completeSetMessage(const model::ExerciseSet& set,
+                                            const model::Exercise& exercise, platform::Date at,
+                                            const std::string& newTimerId) const;
+    // What the exercise screen does when the user completes a set: the rest starts with the
+    // event, then the set is completed locally. True when the rest runs.
+    bool completeSetAndStartRest(model::Exercise& exercise, const model::ExerciseSet& set);
+
 private:
+    struct CountdownStart {
+        std::string setId;
+        double restSeconds = 0;
+        std::string title;
+    };
+    bool beginRun(platform::Date start, std::string newTimerId, const platform::Dictionary& message,
+                  double seconds, std::optional<CountdownStart> countdown);
+    void queueTimerEvent(const platform::Dictionary& message, bool hasPendingCopy);
+    void scheduleAlert(double seconds, bool countdown);
+    void cancelAlerts();
+
     void applySession(PersistedRestTimerSession session);
 
     platform::Executor& executor_;
@@ -150,6 +208,7 @@ private:
     // start and stop runs report their failures here.
     [[maybe_unused]] platform::Log& log_;
     int openChanges_ = 0;
+    TimerAlerts* alerts_ = nullptr;
 };
 
 } // namespace timer
