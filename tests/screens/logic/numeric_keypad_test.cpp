@@ -1,0 +1,250 @@
+#include "screens/logic/numeric_keypad.hpp"
+
+#include <gtest/gtest.h>
+#include <rapidcheck.h>
+#include <rapidcheck/gtest.h>
+
+#include <string>
+#include <vector>
+
+using screens::Binding;
+using screens::KeyboardStyle;
+using screens::KeypadField;
+using screens::KeypadKey;
+using screens::KeypadModal;
+using screens::KeypadText;
+using screens::NumberLocale;
+using screens::pressKey;
+using screens::TextViewAlignment;
+
+namespace {
+
+struct Report {
+    std::string setId;
+    std::string fieldName;
+    std::string text;
+    bool operator==(const Report&) const = default;
+};
+
+// A text field of some owner, bound the way the set editor binds a set's field.
+struct BoundText {
+    std::string value;
+    Binding<std::string> binding() {
+        return Binding<std::string>([this] { return value; },
+                                    [this](std::string text) { value = std::move(text); });
+    }
+};
+
+KeypadText typed(KeypadText state, const std::vector<KeypadKey>& keys, std::string_view sep) {
+    for (auto key : keys) {
+        state = pressKey(std::move(state), key, sep);
+    }
+    return state;
+}
+
+bool isValidUtf8(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80           ? 1
+                                   : (lead >> 5) == 0x6  ? 2
+                                   : (lead >> 4) == 0xE  ? 3
+                                   : (lead >> 3) == 0x1E ? 4
+                                                         : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::size_t occurrences(const std::string& text, std::string_view part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+rc::Gen<KeypadKey> anyKey() {
+    return rc::gen::element(KeypadKey::one, KeypadKey::two, KeypadKey::three, KeypadKey::four,
+                            KeypadKey::five, KeypadKey::six, KeypadKey::seven, KeypadKey::eight,
+                            KeypadKey::nine, KeypadKey::zero, KeypadKey::decimal, KeypadKey::del);
+}
+
+rc::Gen<KeypadKey> digitKey() {
+    return rc::gen::element(KeypadKey::one, KeypadKey::two, KeypadKey::three, KeypadKey::four,
+                            KeypadKey::five, KeypadKey::six, KeypadKey::seven, KeypadKey::eight,
+                            KeypadKey::nine, KeypadKey::zero);
+}
+
+// Old values as the phone may send them, including non-ASCII text.
+rc::Gen<std::string> oldValue() {
+    return rc::gen::oneOf(
+        rc::gen::element<std::string>("", "100", "62.5", "62,5", "1.2.3", "5–8", "Ø", "ab"),
+        rc::gen::map(rc::gen::container<std::vector<KeypadKey>>(digitKey()),
+                     [](const std::vector<KeypadKey>& keys) { return typed({}, keys, ".").text; }));
+}
+
+TEST(KeypadRules, FirstKeyReplacesTheOldValueAndLaterKeysAppend) {
+    auto state = typed({"100", true}, {KeypadKey::eight}, ".");
+    EXPECT_EQ(state, (KeypadText{"8", false}));
+    EXPECT_EQ(typed(state, {KeypadKey::five}, "."), (KeypadText{"85", false}));
+
+    EXPECT_EQ(typed({"100", true}, {KeypadKey::decimal}, "."), (KeypadText{".", false}));
+    EXPECT_EQ(typed({"", true}, {KeypadKey::decimal}, "."), (KeypadText{"0.", false}));
+    EXPECT_EQ(typed({"", true}, {KeypadKey::decimal}, ","), (KeypadText{"0,", false}));
+    EXPECT_EQ(typed({"7", false}, {KeypadKey::decimal, KeypadKey::five}, ","),
+              (KeypadText{"7,5", false}));
+}
+
+TEST(KeypadRules, DecimalKeyOnAnOldValueWithASeparatorKeepsTheReplaceState) {
+    auto state = typed({"62.5", true}, {KeypadKey::decimal}, ".");
+    EXPECT_EQ(state, (KeypadText{"62.5", true}));
+    EXPECT_EQ(typed(state, {KeypadKey::three}, "."), (KeypadText{"3", false}));
+    // The locale's separator is what counts: a point is just a character under a comma locale.
+    EXPECT_EQ(typed({"62.5", true}, {KeypadKey::decimal}, ","), (KeypadText{",", false}));
+}
+
+TEST(KeypadRules, DeleteShortensWithoutEndingTheReplaceState) {
+    auto state = typed({"100", true}, {KeypadKey::del}, ".");
+    EXPECT_EQ(state, (KeypadText{"10", true}));
+    EXPECT_EQ(typed(state, {KeypadKey::four}, "."), (KeypadText{"4", false}));
+    EXPECT_EQ(typed({"", false}, {KeypadKey::del}, "."), (KeypadText{"", false}));
+    // A character the phone sent is removed whole, not byte by byte.
+    EXPECT_EQ(typed({"5–", false}, {KeypadKey::del}, ".").text, "5");
+}
+
+RC_GTEST_PROP(KeypadProperties, TypedDigitsReplaceThenAppend, ()) {
+    const auto old = *oldValue();
+    const auto keys = *rc::gen::nonEmpty(rc::gen::container<std::vector<KeypadKey>>(digitKey()));
+    const auto state = typed({old, true}, keys, ".");
+    std::string expected;
+    for (auto key : keys) {
+        expected += typed({}, {key}, ".").text;
+    }
+    RC_ASSERT(state == (KeypadText{expected, false}));
+}
+
+RC_GTEST_PROP(KeypadProperties, NoKeySequenceAddsASecondSeparator, ()) {
+    const auto sep = *rc::gen::element<std::string>(".", ",");
+    const auto old = *oldValue();
+    const auto keys = *rc::gen::container<std::vector<KeypadKey>>(anyKey());
+    const auto state = typed({old, true}, keys, sep);
+    // Only what was already there before any key replaced it may repeat.
+    RC_ASSERT(occurrences(state.text, sep) <= std::max<std::size_t>(1, occurrences(old, sep)));
+    if (state.isFirstInput) {
+        // Nothing replaced the old value: only deletes (and refused separators) happened.
+        RC_ASSERT(old.rfind(state.text, 0) == 0);
+    } else {
+        RC_ASSERT(occurrences(state.text, sep) <= 1);
+    }
+}
+
+RC_GTEST_PROP(KeypadProperties, TextStaysValidTextUnderAnyKeys, ()) {
+    const auto sep = *rc::gen::element<std::string>(".", ",");
+    auto state = KeypadText{*oldValue(), *rc::gen::arbitrary<bool>()};
+    for (auto key : *rc::gen::container<std::vector<KeypadKey>>(anyKey())) {
+        const auto before = state;
+        state = pressKey(state, key, sep);
+        RC_ASSERT(isValidUtf8(state.text));
+        if (key == KeypadKey::del) {
+            RC_ASSERT(state.isFirstInput == before.isFirstInput);
+            RC_ASSERT(before.text.rfind(state.text, 0) == 0);
+            RC_ASSERT(state.text.size() < before.text.size() || before.text.empty());
+        }
+    }
+}
+
+TEST(KeypadGrid, BottomLeftHoldsTheSeparatorOnlyForTheDecimalStyle) {
+    const auto decimal = screens::keypadRows(KeyboardStyle::decimal, ",");
+    ASSERT_TRUE(decimal[3][0].has_value());
+    EXPECT_EQ(decimal[3][0]->key, KeypadKey::decimal);
+    EXPECT_EQ(decimal[3][0]->text, ",");
+    EXPECT_EQ(decimal[3][2]->symbol, "delete.left");
+    EXPECT_EQ(decimal[0][0]->text, "1");
+    EXPECT_EQ(decimal[2][2]->text, "9");
+    EXPECT_EQ(decimal[3][1]->text, "0");
+    EXPECT_FALSE(screens::keypadRows(KeyboardStyle::numbers, ".")[3][0].has_value());
+
+    BoundText bound{"5"};
+    KeypadModal modal(bound.binding(), KeyboardStyle::numbers, NumberLocale{"."});
+    modal.press(KeypadKey::decimal);
+    EXPECT_EQ(bound.value, "5");
+    EXPECT_TRUE(modal.isFirstInput());
+}
+
+TEST(KeypadLocale, SeparatorComesFromTheLocale) {
+    EXPECT_EQ(NumberLocale::from(std::locale::classic()).decimalSeparator, ".");
+}
+
+class KeypadFieldTest : public ::testing::Test {
+protected:
+    KeypadField makeField(std::string setType = "regular", std::string fieldName = "weight",
+                          bool open = false) {
+        return KeypadField(
+            bound.value, bound.binding(), open, TextViewAlignment::center, KeyboardStyle::decimal,
+            NumberLocale{"."}, "set-1", std::move(fieldName), std::move(setType),
+            [this](const std::string& id, const std::string& field, const std::string& text) {
+                reports.push_back({id, field, text});
+            });
+    }
+
+    BoundText bound{"100"};
+    std::vector<Report> reports;
+};
+
+TEST_F(KeypadFieldTest, EveryKeyWritesThroughAndClosingReportsTheTextOnce) {
+    auto field = makeField();
+    field.tap();
+    ASSERT_NE(field.modal(), nullptr);
+    EXPECT_EQ(field.modal()->enteredTextOpacity(), 0.5);
+    field.modal()->press(KeypadKey::eight);
+    EXPECT_EQ(bound.value, "8");
+    EXPECT_EQ(field.modal()->enteredTextOpacity(), 1.0);
+    field.modal()->press(KeypadKey::five);
+    EXPECT_EQ(bound.value, "85");
+    EXPECT_TRUE(reports.empty());
+
+    field.dismiss();
+    EXPECT_FALSE(field.presentingModal());
+    EXPECT_EQ(reports, (std::vector<Report>{{"set-1", "weight", "85"}}));
+    field.dismiss();
+    EXPECT_EQ(reports.size(), 1U);
+}
+
+TEST_F(KeypadFieldTest, ClosingUnchangedStillReportsAndReopeningReplacesAgain) {
+    auto field = makeField("regular", "weight", true);
+    ASSERT_TRUE(field.presentingModal());
+    field.tap();
+    EXPECT_EQ(reports, (std::vector<Report>{{"set-1", "weight", "100"}}));
+
+    field.tap();
+    field.modal()->press(KeypadKey::one);
+    field.tap();
+    field.tap();
+    field.modal()->press(KeypadKey::two);
+    EXPECT_EQ(bound.value, "2");
+}
+
+TEST_F(KeypadFieldTest, LabelShowsPlaceholderFadedAndPlusOnPersonalRecordReps) {
+    auto field = makeField("pr", "reps");
+    EXPECT_EQ(field.label().text, "100");
+    EXPECT_EQ(field.label().suffix, "+");
+    EXPECT_FALSE(field.label().isPlaceholder);
+    bound.value.clear();
+    EXPECT_EQ(field.label().text, "100");
+    EXPECT_TRUE(field.label().isPlaceholder);
+    EXPECT_EQ(field.label().opacity, 0.5);
+
+    EXPECT_EQ(makeField("pr", "weight").label().suffix, "");
+    EXPECT_EQ(makeField("regular", "reps").label().suffix, "");
+}
+
+} // namespace
