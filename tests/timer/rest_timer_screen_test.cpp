@@ -1,0 +1,243 @@
+#include "timer/rest_timer_screen.hpp"
+
+#include "platform/exec/manual_executor.hpp"
+#include "platform/haptics/haptics.hpp"
+#include "platform/health/simulated_health_store.hpp"
+#include "platform/log/log.hpp"
+#include "platform/store/memory_key_value_store.hpp"
+#include "session/workout_manager.hpp"
+#include "support/fake_session.hpp"
+#include "sync/outbound/watch_sync_outbox.hpp"
+#include "timer/persisted_timer_session.hpp"
+#include "timer/rest_timer_manager.hpp"
+#include "timer/rest_timer_notifications.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::Date;
+using platform::HapticType;
+using timer::RestTimer;
+
+class RestTimerScreenTest : public ::testing::Test {
+protected:
+    platform::ManualExecutor executor;
+    platform::MemoryKeyValueStore defaults;
+    platform::MemoryLog log;
+    testsupport::FakeSession session{executor.main()};
+    watchsync::WatchSyncOutbox outbox{executor, session, defaults, log};
+    timer::RestTimerManager manager{executor, defaults, outbox, log};
+    platform::SimulatedHealthStore health{executor};
+    session::WorkoutManager workouts{executor, defaults, health, log};
+    platform::HapticRecorder haptics{executor.clock()};
+
+    std::vector<Date> finishCalls;
+    std::vector<std::pair<std::string, Date>> completed;
+    std::function<void()> afterCompletion;
+    std::optional<RestTimer> screen;
+
+    Date now() { return timer::dateFromTimePoint(executor.now()); }
+
+    void SetUp() override {
+        screen.emplace(RestTimer::Services{executor, manager, workouts, haptics,
+                                           [this](Date at) { return finishTimer(at); }},
+                       [this](const std::string& setId, Date at) {
+                           completed.emplace_back(setId, at);
+                           if (afterCompletion) {
+                               afterCompletion();
+                           }
+                       });
+    }
+
+    void startRun(double seconds, bool countdown, std::string id, std::string title = "Rest") {
+        manager.mutate([&] {
+            manager.timerId = std::move(id);
+            manager.startTime = now();
+            manager.timerSeconds = seconds;
+            manager.isExerciseCountdown = countdown;
+            manager.titleMessage = std::move(title);
+            manager.timerIsRunning = true;
+        });
+    }
+
+    // Stands in for the timer runs: a countdown completes set "S-1" and turns into a 60 s rest
+    // from when it ended; a rest stops.
+    std::optional<std::pair<std::string, Date>> finishTimer(Date at) {
+        finishCalls.push_back(at);
+        auto end = std::min(manager.timerEndTime(), at);
+        if (!manager.isExerciseCountdown.get()) {
+            manager.timerIsRunning = false;
+            return std::nullopt;
+        }
+        startRun(60, false, "rest-after-S-1");
+        manager.mutate([&] { manager.startTime = end; });
+        return std::pair(std::string("S-1"), end);
+    }
+
+    std::size_t successes() const {
+        return static_cast<std::size_t>(
+            std::count_if(haptics.played().begin(), haptics.played().end(),
+                          [](const auto& played) { return played.type == HapticType::success; }));
+    }
+};
+
+TEST(RestTimerFormat, PositionalHoursMinutesAndSeconds) {
+    EXPECT_EQ(RestTimer::formatTimeLeft(90), "1:30");
+    EXPECT_EQ(RestTimer::formatTimeLeft(5), "0:05");
+    EXPECT_EQ(RestTimer::formatTimeLeft(59), "0:59");
+    EXPECT_EQ(RestTimer::formatTimeLeft(600), "10:00");
+    EXPECT_EQ(RestTimer::formatTimeLeft(3600), "1:00:00");
+    EXPECT_EQ(RestTimer::formatTimeLeft(3725), "1:02:05");
+    EXPECT_EQ(RestTimer::formatTimeLeft(4.2), "0:05") << "part seconds round up";
+    EXPECT_EQ(RestTimer::formatTimeLeft(30.0000001), "0:30") << "noise is not a second";
+    EXPECT_EQ(RestTimer::formatTimeLeft(0), "0:00");
+    EXPECT_EQ(RestTimer::formatTimeLeft(-3), "0:00");
+    EXPECT_EQ(RestTimer::formatTimeLeft(std::nan("")), "0:00");
+    EXPECT_FALSE(RestTimer::formatTimeLeft(1e300).empty());
+}
+
+TEST_F(RestTimerScreenTest, EachTickShowsTheTimeLeft) {
+    startRun(90, false, "T-1");
+    screen->appear();
+    EXPECT_EQ(screen->message.get(), std::nullopt);
+    EXPECT_EQ(screen->timeLeftText(), "1:30") << "the whole run until the first tick";
+
+    executor.advanceBy(1s);
+    EXPECT_EQ(screen->message.get(), "1:29");
+    executor.advanceBy(84s);
+    EXPECT_EQ(screen->timeLeftText(), "0:05");
+    EXPECT_EQ(screen->title(), "Rest");
+    EXPECT_TRUE(finishCalls.empty());
+}
+
+TEST_F(RestTimerScreenTest, AFinishedRestEndsOnceAndLaterTicksDoNothing) {
+    auto start = executor.now();
+    startRun(3, false, "T-1");
+    screen->appear();
+    executor.advanceBy(3s);
+
+    EXPECT_EQ(finishCalls, std::vector{timer::dateFromTimePoint(start + 3s)});
+    ASSERT_EQ(haptics.played().size(), 1u);
+    EXPECT_EQ(haptics.played()[0], (platform::PlayedHaptic{HapticType::success, start + 3s}));
+    EXPECT_TRUE(completed.empty());
+
+    executor.advanceBy(10s);
+    EXPECT_EQ(finishCalls.size(), 1u);
+    EXPECT_EQ(successes(), 1u);
+}
+
+TEST_F(RestTimerScreenTest, ACountdownCompletesItsSetAndTheRestThatFollowsCountsDown) {
+    auto start = executor.now();
+    startRun(30, true, "T-1", "Plank");
+    screen->appear();
+    executor.advanceBy(29s);
+    EXPECT_EQ(screen->message.get(), "0:01");
+    EXPECT_EQ(screen->title(), "Plank");
+
+    executor.advanceBy(1s);
+    EXPECT_EQ(completed,
+              (std::vector{std::pair(std::string("S-1"), timer::dateFromTimePoint(start + 30s))}));
+    EXPECT_EQ(successes(), 1u);
+    EXPECT_EQ(screen->message.get(), std::nullopt);
+    EXPECT_EQ(screen->title(), "Rest");
+    EXPECT_EQ(screen->timeLeftText(), "1:00");
+
+    executor.advanceBy(1s);
+    EXPECT_EQ(screen->message.get(), "0:59");
+
+    executor.advanceBy(59s);
+    EXPECT_EQ(finishCalls.size(), 2u) << "the rest ends on its own tick";
+    EXPECT_EQ(successes(), 2u);
+    EXPECT_EQ(completed.size(), 1u);
+    executor.advanceBy(5s);
+    EXPECT_EQ(finishCalls.size(), 2u);
+}
+
+TEST_F(RestTimerScreenTest, AStoppedTimerWhoseTimeIsUpIsLeftAlone) {
+    startRun(2, false, "T-1");
+    manager.timerIsRunning = false;
+    screen->appear();
+    executor.advanceBy(5s);
+    EXPECT_TRUE(finishCalls.empty());
+    EXPECT_TRUE(haptics.played().empty());
+}
+
+TEST_F(RestTimerScreenTest, AReplacedOrCorrectedRunBlanksTheTextUntilTheNextTick) {
+    startRun(90, false, "T-1");
+    screen->appear();
+    executor.advanceBy(1s);
+    ASSERT_EQ(screen->message.get(), "1:29");
+
+    // A phone correction: same run, higher revision, and running again.
+    manager.timerRevision = 1;
+    manager.timerIsRunning = true;
+    EXPECT_EQ(screen->message.get(), std::nullopt);
+    executor.advanceBy(1s);
+    EXPECT_EQ(screen->message.get(), "1:28");
+
+    startRun(45, false, "T-2");
+    EXPECT_EQ(screen->message.get(), std::nullopt);
+    executor.advanceBy(1s);
+    EXPECT_EQ(screen->message.get(), "0:44");
+}
+
+TEST_F(RestTimerScreenTest, TicksRunOnlyWhileTheScreenIsShown) {
+    startRun(90, false, "T-1");
+    screen->appear();
+    screen->appear();
+    EXPECT_EQ(executor.pendingCount(), 1u) << "appearing twice keeps one tick";
+    executor.advanceBy(1s);
+
+    screen->disappear();
+    EXPECT_FALSE(screen->isTicking());
+    EXPECT_EQ(executor.pendingCount(), 0u);
+    executor.advanceBy(100s);
+    EXPECT_EQ(screen->message.get(), "1:29");
+    EXPECT_TRUE(finishCalls.empty()) << "a hidden screen does not finish the run";
+
+    screen->appear();
+    executor.advanceBy(1s);
+    EXPECT_EQ(finishCalls.size(), 1u);
+
+    screen.reset();
+    EXPECT_EQ(executor.pendingCount(), 0u) << "the tick goes with the screen";
+}
+
+TEST_F(RestTimerScreenTest, TheCompletionCallbackMayCloseTheScreen) {
+    afterCompletion = [this] { screen.reset(); };
+    startRun(2, true, "T-1", "Plank");
+    screen->appear();
+    executor.advanceBy(2s);
+    EXPECT_FALSE(screen.has_value());
+    EXPECT_EQ(completed.size(), 1u);
+    EXPECT_EQ(executor.pendingCount(), 0u);
+    executor.advanceBy(5s);
+    EXPECT_EQ(finishCalls.size(), 1u);
+}
+
+TEST_F(RestTimerScreenTest, TheNotificationSetupSeesTheRunningRun) {
+    auto running = timer::RestTimerNotifications::runningTimerOf(manager);
+    EXPECT_FALSE(running());
+
+    startRun(30, true, "T-1");
+    executor.advanceBy(9500ms);
+    auto run = running();
+    ASSERT_TRUE(run);
+    EXPECT_NEAR(run->secondsRemaining, 20.5, 1e-6);
+    EXPECT_TRUE(run->isExerciseCountdown);
+
+    executor.advanceBy(21s);
+    EXPECT_FALSE(running()) << "an expired run has nothing left to announce";
+}
+
+} // namespace
