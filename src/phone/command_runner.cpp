@@ -98,6 +98,11 @@ void CommandRunner::execute(std::size_t number, Command command) {
             [&](command::ExerciseAdd& c) { failures_ += app_.addExercise(c.exercise) ? 0 : 1; },
             [&](command::ExerciseRemove& c) { failures_ += app_.removeExercise(c.id) ? 0 : 1; },
             [&](command::ExerciseOrder& c) { failures_ += app_.reorderExercises(c.ids) ? 0 : 1; },
+            [&](command::TimerCorrect& c) { failures_ += app_.correctTimer(c.seconds) ? 0 : 1; },
+            [&](command::TimerStop&) { failures_ += app_.stopTimer() ? 0 : 1; },
+            [&](command::Catalogues&) { failures_ += app_.sendCatalogues() ? 0 : 1; },
+            [&](command::PlateUpdate& c) { failures_ += app_.updatePlate(c.plate) ? 0 : 1; },
+            [&](command::PlateRemove& c) { failures_ += app_.removePlate(c.id) ? 0 : 1; },
             [&](command::WorkoutStatus& c) {
                 failures_ += app_.setWorkoutStatus(c.status) ? 0 : 1;
             },

@@ -334,6 +334,31 @@ ParsedLine parseCommand(std::string_view line) {
         }
         return success(command::ExerciseOrder{std::move(ids)});
     }
+    if (word == "timer-correct") {
+        auto duration = seconds(rest);
+        if (!duration) {
+            return failure(
+                "timer-correct needs the timer's new length in seconds (0 to 86400), got " +
+                inQuotes(rest));
+        }
+        return success(command::TimerCorrect{std::chrono::duration<double>(*duration).count()});
+    }
+    if (word == "timer-stop") {
+        return noArguments(command::TimerStop{});
+    }
+    if (word == "catalogues") {
+        return noArguments(command::Catalogues{});
+    }
+    if (word == "plate-update") {
+        return dictionaryCommand([](auto d) { return command::PlateUpdate{std::move(d)}; });
+    }
+    if (word == "plate-remove") {
+        auto [id, extra] = splitWord(rest);
+        if (id.empty() || !extra.empty()) {
+            return failure("plate-remove needs exactly one plate id, got " + inQuotes(rest));
+        }
+        return success(command::PlateRemove{std::string(id)});
+    }
     if (word == "workout-status") {
         auto [status, extra] = splitWord(rest);
         if (status.empty() || !extra.empty()) {
@@ -375,6 +400,11 @@ exercise-add JSON           add an exercise (needs a new "id"); sends a delta
 exercise-remove ID          remove that exercise; sends a delta
 exercise-order ID...        put the exercises in this order; sends a delta
 workout-status STATUS       set the workout's status (e.g. IN_PROGRESS); sends a snapshot
+timer-correct SECONDS       correct the running rest timer's length (a new timer revision)
+timer-stop                  stop the running rest timer from the phone
+catalogues                  send the plate inventory and the available workouts, whole
+plate-update JSON           add or replace a plate ({"id","weight","units","quantity"}); a delta
+plate-remove ID             remove a plate; sends a delta
 wait SECONDS                hold the following commands for that long
 wait-for TYPE [SECONDS]     hold them until a message of TYPE arrives (default 30 s)
 logbook                     print the logbook

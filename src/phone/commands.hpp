@@ -84,6 +84,24 @@ struct WorkoutStatus {
     std::string status;
     bool operator==(const WorkoutStatus&) const = default;
 };
+struct TimerCorrect {
+    double seconds = 0;
+    bool operator==(const TimerCorrect&) const = default;
+};
+struct TimerStop {
+    bool operator==(const TimerStop&) const = default;
+};
+struct Catalogues {
+    bool operator==(const Catalogues&) const = default;
+};
+struct PlateUpdate {
+    platform::Dictionary plate;
+    bool operator==(const PlateUpdate&) const = default;
+};
+struct PlateRemove {
+    std::string id;
+    bool operator==(const PlateRemove&) const = default;
+};
 struct Wait {
     platform::Duration duration{};
     bool operator==(const Wait&) const = default;
@@ -112,8 +130,10 @@ using Command =
                  command::File, command::StartWorkout, command::Ack, command::FailTransfers,
                  command::Reachable, command::Workout, command::Snapshot, command::SnapshotFile,
                  command::ExerciseChange, command::ExerciseAdd, command::ExerciseRemove,
-                 command::ExerciseOrder, command::WorkoutStatus, command::Wait, command::WaitFor,
-                 command::Logbook, command::Status, command::Help, command::Quit>;
+                 command::ExerciseOrder, command::WorkoutStatus, command::TimerCorrect,
+                 command::TimerStop, command::Catalogues, command::PlateUpdate,
+                 command::PlateRemove, command::Wait, command::WaitFor, command::Logbook,
+                 command::Status, command::Help, command::Quit>;
 
 // How long `wait-for TYPE` waits when the line gives no timeout.
 inline constexpr platform::Duration defaultWaitForTimeout = std::chrono::seconds(30);

@@ -5,7 +5,9 @@
 #include "platform/values/iso8601.hpp"
 #include "platform/values/json.hpp"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <system_error>
 #include <utility>
 
@@ -188,6 +190,7 @@ PhoneApp::PhoneApp(PhoneAppServices services, TrainingPlan plan, std::unique_ptr
       controls_(services.controls), plan_(std::move(plan)), logbook_(std::move(logbook)),
       feed_(planWorkout(plan_, 0)), self_(std::make_shared<PhoneApp*>(this)) {
     delegate_ = std::make_shared<Delegate>(executor_.main(), self_);
+    replayLogbook();
 }
 
 PhoneApp::~PhoneApp() {
@@ -221,6 +224,7 @@ void PhoneApp::handleIncoming(const platform::Dictionary& message, std::string_v
     std::string shownType = type.empty() ? "a message without a type" : type;
     const auto* syncId = stringAt(message, "syncId");
     bool counts = true;
+    bool changed = false;
     if (syncId == nullptr) {
         say("received " + shownType + " by " + std::string(channel) +
             ", no syncId: " + json(message));
@@ -240,18 +244,23 @@ void PhoneApp::handleIncoming(const platform::Dictionary& message, std::string_v
         } else {
             say("received " + shownType + " (syncId " + *syncId + ") by " + std::string(channel) +
                 " — recorded #" + std::to_string(recorded->number));
+            changed = applyWatchEvent(feed_, timer_, message);
         }
         if (type == "refresh_data") {
             // The watch asks because its copy is gone or was refused: no delta can build on it.
             feed_.forgetConfirmation();
-            sendSnapshot();
+            sendSnapshot(true);
         }
         // What could not be recorded must come again.
         acknowledge(*syncId, recorded ? ackStatus_ : std::optional<std::string>("Retry"));
+        // The watch's copy may have been overwritten by a state sent before this event arrived.
+        if (changed) {
+            sendDelta("watch's " + type);
+        }
     }
     if (syncId == nullptr && type == "refresh_data") {
         feed_.forgetConfirmation();
-        sendSnapshot();
+        sendSnapshot(true);
     }
     if (counts) {
         ++arrivals_[type];
@@ -407,12 +416,39 @@ std::optional<double> PhoneApp::nextRevision(std::string_view purpose) {
     return static_cast<double>(*revision);
 }
 
-bool PhoneApp::sendSnapshot() {
+platform::Array PhoneApp::availableWorkouts() const {
+    platform::Array workouts;
+    for (std::size_t i = 0; i < plan_.workouts.size(); ++i) {
+        const auto& workout =
+            i == currentWorkout_ ? platform::Value(feed_.workout()) : plan_.workouts[i];
+        const auto* status = workout.find("status");
+        if (status == nullptr || status->string() == nullptr || *status->string() != "COMPLETE") {
+            workouts.push_back(workout);
+        }
+    }
+    return workouts;
+}
+
+platform::Dictionary PhoneApp::withPhoneState(platform::Dictionary snapshot, double revision,
+                                              bool catalogues) const {
+    if (timer_.known()) {
+        snapshot.insert_or_assign("restTimerData", timer_.restTimerData());
+    }
+    if (catalogues) {
+        snapshot.insert_or_assign("weight_plates", plan_.weightPlates);
+        snapshot.insert_or_assign("weightPlatesRevision", revision);
+        snapshot.insert_or_assign("availableWorkouts", availableWorkouts());
+        snapshot.insert_or_assign("availableWorkoutsRevision", revision);
+    }
+    return snapshot;
+}
+
+bool PhoneApp::sendSnapshot(bool withCatalogues) {
     auto revision = nextRevision("a snapshot");
     if (!revision) {
         return false;
     }
-    auto snapshot = feed_.snapshot(*revision);
+    auto snapshot = withPhoneState(feed_.snapshot(*revision), *revision, withCatalogues);
     auto count = exerciseCount(snapshot);
     deliverWorkoutState(snapshot, *revision,
                         "snapshot revision " + revisionText(*revision) + " of " +
@@ -575,6 +611,126 @@ void PhoneApp::showWorkoutData(const platform::Data& data) {
     }
     if (!text.empty()) {
         say("workout on the watch:" + text);
+    }
+}
+
+void PhoneApp::sendTimerCorrection(const PhoneTimer& before, std::string what) {
+    platform::Dictionary message{{"restTimerData", timer_.restTimerData()},
+                                 {"timerCorrectionForRevision", before.revision},
+                                 {"timerCorrectionForStartTime", before.startMs}};
+    if (before.id) {
+        message.insert_or_assign("timerCorrectionForId", *before.id);
+    }
+    auto channel = deliver(message, what);
+    say("sent " + what + " by " + std::string(channel));
+}
+
+bool PhoneApp::correctTimer(double seconds) {
+    if (!timer_.running || !std::isfinite(seconds) || seconds < 0) {
+        say("cannot correct the timer: " + std::string(timer_.running
+                                                           ? "the seconds must be 0 or more"
+                                                           : "the phone knows no running timer"));
+        return false;
+    }
+    auto before = timer_;
+    timer_.seconds = seconds;
+    ++timer_.revision;
+    sendTimerCorrection(before, "timer correction to " +
+                                    std::to_string(static_cast<long>(seconds)) + " s (revision " +
+                                    std::to_string(timer_.revision) + ")");
+    return true;
+}
+
+bool PhoneApp::stopTimer() {
+    if (!timer_.running) {
+        say("cannot stop the timer: the phone knows no running timer");
+        return false;
+    }
+    auto before = timer_;
+    timer_.running = false;
+    ++timer_.revision;
+    sendTimerCorrection(before, "timer stop (revision " + std::to_string(timer_.revision) + ")");
+    return true;
+}
+
+bool PhoneApp::sendCatalogues() {
+    auto revision = nextRevision("the plates and available workouts");
+    if (!revision) {
+        return false;
+    }
+    auto workouts = availableWorkouts();
+    auto count = workouts.size();
+    deliver(platform::Dictionary{{"weight_plates", plan_.weightPlates},
+                                 {"weightPlatesRevision", *revision},
+                                 {"availableWorkouts", std::move(workouts)},
+                                 {"availableWorkoutsRevision", *revision}},
+            "catalogues");
+    say("sent " + std::to_string(plan_.weightPlates.size()) + " plates and " +
+        std::to_string(count) + " available workouts, revision " + revisionText(*revision));
+    return true;
+}
+
+bool PhoneApp::updatePlate(const platform::Dictionary& plate) {
+    const auto* id = stringAt(plate, "id");
+    if (id == nullptr || id->empty()) {
+        say("cannot update a plate without a string \"id\"");
+        return false;
+    }
+    auto revision = nextRevision("the plate");
+    if (!revision) {
+        return false;
+    }
+    auto& plates = plan_.weightPlates;
+    auto found = std::find_if(plates.begin(), plates.end(), [&](const platform::Value& p) {
+        const auto* own = p.find("id");
+        return own != nullptr && own->string() != nullptr && *own->string() == *id;
+    });
+    // Appended first and then moved into place: GCC 12 wrongly reports the variant as used
+    // uninitialised when a dictionary is converted inside push_back.
+    if (found == plates.end()) {
+        plates.resize(plates.size() + 1);
+        found = plates.end() - 1;
+    }
+    *found = platform::Value(plate);
+    deliver(platform::Dictionary{{"weightPlateUpdates", platform::Array{plate}},
+                                 {"weightPlatesRevision", *revision}},
+            "plate update");
+    say("sent plate " + *id + " as a delta, revision " + revisionText(*revision));
+    return true;
+}
+
+bool PhoneApp::removePlate(const std::string& id) {
+    auto& plates = plan_.weightPlates;
+    auto removed = std::erase_if(plates, [&](const platform::Value& p) {
+        const auto* own = p.find("id");
+        return own != nullptr && own->string() != nullptr && *own->string() == id;
+    });
+    if (removed == 0) {
+        say("cannot remove plate " + inQuotes(id) + ": the inventory has no such plate");
+        return false;
+    }
+    auto revision = nextRevision("the plate removal");
+    if (!revision) {
+        return false;
+    }
+    deliver(platform::Dictionary{{"removedWeightPlateIds", platform::Array{id}},
+                                 {"weightPlatesRevision", *revision}},
+            "plate removal");
+    say("sent the removal of plate " + id + " as a delta, revision " + revisionText(*revision));
+    return true;
+}
+
+void PhoneApp::replayLogbook() {
+    std::size_t applied = 0;
+    for (const auto& entry : logbook_->entries()) {
+        auto message = platform::parseJson(entry.messageJson);
+        if (message && message->dictionary() != nullptr &&
+            applyWatchEvent(feed_, timer_, *message->dictionary())) {
+            ++applied;
+        }
+    }
+    if (applied > 0) {
+        say("the logbook's " + std::to_string(applied) + " workout events are applied again");
     }
 }
 

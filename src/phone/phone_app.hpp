@@ -2,6 +2,7 @@
 
 #include "phone/logbook.hpp"
 #include "phone/training_plan.hpp"
+#include "phone/watch_events.hpp"
 #include "phone/workout_feed.hpp"
 #include "platform/exec/queue.hpp"
 #include "platform/link/session.hpp"
@@ -92,8 +93,9 @@ public:
     // False when the plan has no such workout.
     bool selectWorkout(std::size_t index);
     // False when the revision cannot be stored (nothing is sent then). A snapshot too large
-    // for a message goes as a file.
-    bool sendSnapshot();
+    // for a message goes as a file. The answer to a refresh request also carries the plates and
+    // the available workouts.
+    bool sendSnapshot(bool withCatalogues = false);
     bool sendSnapshotFile();
     // Edits of the current workout; each sends the watch a delta (a snapshot when the watch has
     // confirmed nothing yet). False, sending nothing, when the edit does not fit the workout.
@@ -102,6 +104,14 @@ public:
     bool removeExercise(const std::string& id);
     bool reorderExercises(const std::vector<std::string>& order);
     bool setWorkoutStatus(const std::string& status);
+    // Corrections of the running rest timer, as the phone's own timer screen makes them. False
+    // when the phone knows no running timer.
+    bool correctTimer(double seconds);
+    bool stopTimer();
+    // The plate inventory and the available workouts: whole, or one change as a delta.
+    bool sendCatalogues();
+    bool updatePlate(const platform::Dictionary& plate);
+    bool removePlate(const std::string& id);
     void printLogbook();
     void printStatus();
 
@@ -112,6 +122,7 @@ public:
     std::size_t currentWorkout() const { return currentWorkout_; }
     const TrainingPlan& plan() const { return plan_; }
     const WorkoutFeed& feed() const { return feed_; }
+    const PhoneTimer& timer() const { return timer_; }
     const std::optional<std::string>& ackStatus() const { return ackStatus_; }
     bool reachable() const { return reachable_; }
     const std::filesystem::path& logbookFile() const;
@@ -136,6 +147,14 @@ private:
                              std::string what);
     bool sendDelta(std::string_view edit);
     std::optional<double> nextRevision(std::string_view purpose);
+    // What a full state sends beside the workout: the timer when the phone knows one, and, when
+    // asked, the plate inventory and the available workouts at `revision`.
+    platform::Dictionary withPhoneState(platform::Dictionary snapshot, double revision,
+                                        bool catalogues) const;
+    platform::Array availableWorkouts() const;
+    void sendTimerCorrection(const PhoneTimer& before, std::string what);
+    // Rebuilds the workout and the timer from the events already in the logbook.
+    void replayLogbook();
     // Live message when both ends can take one, user-info transfer otherwise; says which.
     std::string_view deliver(const platform::Dictionary& message, std::string what);
     void say(std::string_view text);
@@ -152,6 +171,7 @@ private:
     std::shared_ptr<Delegate> delegate_;
     std::size_t currentWorkout_ = 0;
     WorkoutFeed feed_;
+    PhoneTimer timer_;
     std::optional<std::string> ackStatus_ = "Success";
     bool reachable_ = true;
     bool failTransfers_ = false;

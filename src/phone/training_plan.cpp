@@ -20,7 +20,14 @@ std::optional<TrainingPlan> parseTrainingPlan(std::string_view json) {
             return std::nullopt;
         }
     }
-    return TrainingPlan{*name->string(), *workouts->array()};
+    platform::Array plates;
+    if (const auto* list = document->find("weightPlates")) {
+        if (list->array() == nullptr) {
+            return std::nullopt;
+        }
+        plates = *list->array();
+    }
+    return TrainingPlan{*name->string(), *workouts->array(), std::move(plates)};
 }
 
 std::optional<platform::Dictionary> workoutSnapshot(const TrainingPlan& plan, std::size_t index,

@@ -11,13 +11,15 @@ namespace phone {
 struct TrainingPlan {
     std::string name;
     platform::Array workouts;
+    // The user's plate inventory as the phone sends it: {"id", "weight", "units", "quantity"}.
+    platform::Array weightPlates;
 };
 
 // The plan built into phone-sim, a week of three workouts.
 std::string_view embeddedDemoPlanText();
 
-// Reads a plan from JSON text: {"name": ..., "workouts": [workout dictionaries]}. Nothing when
-// the text is not such an object.
+// Reads a plan from JSON text: {"name": ..., "workouts": [workout dictionaries],
+// "weightPlates": [plate dictionaries] (optional)}. Nothing when the text is not such an object.
 std::optional<TrainingPlan> parseTrainingPlan(std::string_view json);
 
 // The full snapshot of one workout as the phone sends it: its header, its exercises and the

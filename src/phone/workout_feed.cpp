@@ -122,6 +122,105 @@ void WorkoutFeed::setDateStarted(double millis) {
     workout_.insert_or_assign("dateStarted", millis);
 }
 
+namespace {
+
+// The exercise's sets; `create` adds an empty list to an exercise that has none.
+Array* setsOf(Value& exercise, bool create = false) {
+    auto* dictionary = exercise.get<Dictionary>();
+    if (dictionary == nullptr) {
+        return nullptr;
+    }
+    auto sets = dictionary->find("exerciseSets");
+    if (sets == dictionary->end() || sets->second.array() == nullptr) {
+        if (!create) {
+            return nullptr;
+        }
+        dictionary->insert_or_assign("exerciseSets", Array{});
+        sets = dictionary->find("exerciseSets");
+    }
+    return sets->second.get<Array>();
+}
+
+} // namespace
+
+bool WorkoutFeed::updateSet(std::string_view setId, const Dictionary& fields) {
+    for (auto& exercise : *mutableExercises()) {
+        auto* sets = setsOf(exercise);
+        if (sets == nullptr) {
+            continue;
+        }
+        for (auto& set : *sets) {
+            const auto* own = idOf(set);
+            if (own == nullptr || *own != setId) {
+                continue;
+            }
+            auto& dictionary = *set.get<Dictionary>();
+            for (const auto& [key, value] : fields) {
+                if (key != "id") {
+                    dictionary.insert_or_assign(key, value);
+                }
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WorkoutFeed::addSet(std::string_view exerciseId, Dictionary set) {
+    auto id = set.find("id");
+    if (id == set.end() || id->second.string() == nullptr || id->second.string()->empty() ||
+        findSet(*id->second.string()) != nullptr) {
+        return false;
+    }
+    for (auto& exercise : *mutableExercises()) {
+        const auto* own = idOf(exercise);
+        if (own != nullptr && *own == exerciseId) {
+            setsOf(exercise, true)->push_back(std::move(set));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WorkoutFeed::removeSet(std::string_view setId) {
+    for (auto& exercise : *mutableExercises()) {
+        auto* sets = setsOf(exercise);
+        if (sets == nullptr) {
+            continue;
+        }
+        auto found = std::find_if(sets->begin(), sets->end(), [setId](const Value& set) {
+            const auto* own = idOf(set);
+            return own != nullptr && *own == setId;
+        });
+        if (found != sets->end()) {
+            sets->erase(found);
+            return true;
+        }
+    }
+    return false;
+}
+
+const Dictionary* WorkoutFeed::findSet(std::string_view setId) const {
+    for (const auto& exercise : exercises()) {
+        const auto* sets = exercise.find("exerciseSets");
+        if (sets == nullptr || sets->array() == nullptr) {
+            continue;
+        }
+        for (const auto& set : *sets->array()) {
+            const auto* own = idOf(set);
+            if (own != nullptr && *own == setId) {
+                return set.dictionary();
+            }
+        }
+    }
+    return nullptr;
+}
+
+const Dictionary* WorkoutFeed::findExercise(std::string_view exerciseId) const {
+    const auto* exercise = findById(exercises(), exerciseId);
+    return exercise != nullptr ? exercise->dictionary() : nullptr;
+}
+
 Dictionary WorkoutFeed::header() const {
     Dictionary header;
     for (const char* key : {"id", "name", "status", "dateStarted"}) {

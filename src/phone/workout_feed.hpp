@@ -36,6 +36,14 @@ public:
     // `order` must name every exercise exactly once.
     bool reorder(const std::vector<std::string>& order);
     bool setStatus(std::string status);
+    // Sets, found by id in any exercise. Merging leaves "id" alone.
+    bool updateSet(std::string_view setId, const platform::Dictionary& fields);
+    // Appends to the exercise's sets; needs a new string "id".
+    bool addSet(std::string_view exerciseId, platform::Dictionary set);
+    bool removeSet(std::string_view setId);
+    // The set's dictionary, while the workout has it.
+    const platform::Dictionary* findSet(std::string_view setId) const;
+    const platform::Dictionary* findExercise(std::string_view exerciseId) const;
     // Milliseconds since 1970, as the phone reports when a workout began.
     void setDateStarted(double millis);
 

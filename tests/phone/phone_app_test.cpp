@@ -10,10 +10,22 @@ namespace {
 
 using namespace std::chrono_literals;
 using phone::testing::AppFixture;
+using platform::Array;
 using platform::Dictionary;
 using platform::Value;
 
 using PhoneApp = AppFixture;
+
+// A refresh request is answered with the workout, the plate inventory and the workouts the watch
+// may start, all at the same revision.
+Dictionary refreshAnswer(const phone::TrainingPlan& plan, std::size_t index, double revision) {
+    auto answer = *phone::workoutSnapshot(plan, index, revision);
+    answer.insert_or_assign("weight_plates", plan.weightPlates);
+    answer.insert_or_assign("weightPlatesRevision", revision);
+    answer.insert_or_assign("availableWorkouts", plan.workouts);
+    answer.insert_or_assign("availableWorkoutsRevision", revision);
+    return answer;
+}
 
 TEST_F(PhoneApp, StartsAsTheSessionsDelegateAndActivatesIt) {
     EXPECT_NE(session.delegate, nullptr);
@@ -122,7 +134,7 @@ TEST_F(PhoneApp, AnswersRefreshRequestsWithASnapshotOfTheCurrentWorkout) {
     executor.runUntilIdle();
     ASSERT_EQ(session.liveMessages.size(), 2u);
     // The data goes out before the acknowledgement that ends the request.
-    EXPECT_EQ(session.liveMessages[0].body, *phone::workoutSnapshot(plan, 0, 1));
+    EXPECT_EQ(session.liveMessages[0].body, refreshAnswer(plan, 0, 1));
     EXPECT_EQ(session.liveMessages[1].body, ack("R1"));
     EXPECT_EQ(app->revision(), 1);
 
@@ -130,14 +142,14 @@ TEST_F(PhoneApp, AnswersRefreshRequestsWithASnapshotOfTheCurrentWorkout) {
     session.receiveUserInfo(outboxMessage("refresh_data", "R1"));
     executor.runUntilIdle();
     ASSERT_EQ(session.liveMessages.size(), 4u);
-    EXPECT_EQ(session.liveMessages[2].body, *phone::workoutSnapshot(plan, 0, 2));
+    EXPECT_EQ(session.liveMessages[2].body, refreshAnswer(plan, 0, 2));
 
     ASSERT_TRUE(app->selectWorkout(2));
     session.reachable = false;
     session.receiveUserInfo(outboxMessage("refresh_data", "R2"));
     executor.runUntilIdle();
     ASSERT_EQ(session.transfers.size(), 2u);
-    EXPECT_EQ(session.transfers[0], *phone::workoutSnapshot(plan, 2, 3));
+    EXPECT_EQ(session.transfers[0], refreshAnswer(plan, 2, 3));
     EXPECT_EQ(app->revision(), 3);
     EXPECT_TRUE(log.contains("sent snapshot revision 3 of \"" +
                              *plan.workouts[2].find("name")->string() + "\""));
@@ -163,7 +175,7 @@ TEST_F(PhoneApp, KeepsItsRevisionAndLogbookAcrossARestart) {
     session.receiveMessage(outboxMessage("refresh_data", "R2"));
     executor.runUntilIdle();
     EXPECT_EQ(session.liveBodies(),
-              (std::vector<Dictionary>{ack("S1"), *phone::workoutSnapshot(plan, 0, 3), ack("R2")}));
+              (std::vector<Dictionary>{ack("S1"), refreshAnswer(plan, 0, 3), ack("R2")}));
     EXPECT_EQ(loggedSyncIds(), (std::vector<std::string>{"R1", "S1", "R2"}));
 }
 
@@ -358,6 +370,89 @@ TEST_F(PhoneApp, ShowsTheWatchsHeartRateAndEnergyFromItsMirroredData) {
     EXPECT_DOUBLE_EQ(app->totalEnergyBurned(), 41.6);
     EXPECT_TRUE(log.contains("workout on the watch: heart rate 132 bpm energy 42 kcal"));
     EXPECT_TRUE(log.contains("not a statistics archive (3 bytes)"));
+}
+
+} // namespace
+
+namespace {
+
+std::string firstSetId(const phone::PhoneApp& app) {
+    const auto& exercise = app.feed().exercises().front();
+    return *exercise.find("exerciseSets")->array()->front().find("id")->string();
+}
+
+TEST_F(PhoneApp, AppliesAWatchEventOnceSendsTheResultAndKeepsItAcrossARestart) {
+    auto setId = firstSetId(*app);
+    auto completion = outboxMessage("complete_set", "C1",
+                                    {{"id", setId},
+                                     {"status", "COMPLETE"},
+                                     {"dateCompleted", "2026-01-05T09:05:00Z"},
+                                     {"occurredAt", 1767603900000.0},
+                                     {"timerSeconds", 120},
+                                     {"timerId", "T1"},
+                                     {"timerRevision", 0}});
+    session.receiveMessage(completion);
+    executor.runUntilIdle();
+    EXPECT_EQ(app->feed().findSet(setId)->at("status"), Value("COMPLETE"));
+    // The acknowledgement, then the watch's own change sent back as the phone's newest state.
+    ASSERT_EQ(session.liveMessages.size(), 2u);
+    EXPECT_EQ(session.liveMessages[0].body, ack("C1"));
+    EXPECT_EQ(session.liveMessages[1].body.at("syncRevision"), Value(1.0));
+    const auto& sent =
+        *session.liveMessages[1].body.at("exercises").array()->front().find("exerciseSets");
+    EXPECT_EQ(*sent.array()->front().find("status"), Value("COMPLETE"));
+
+    session.receiveUserInfo(completion);
+    executor.runUntilIdle();
+    EXPECT_EQ(session.liveMessages.size(), 3u) << "a repeat is acknowledged, not applied again";
+
+    app.reset();
+    startApp();
+    EXPECT_EQ(app->feed().findSet(setId)->at("status"), Value("COMPLETE"));
+    EXPECT_EQ(app->timer().id, "T1");
+}
+
+TEST_F(PhoneApp, CorrectsAndStopsTheRunningTimerNamingTheRunItCorrects) {
+    EXPECT_FALSE(app->correctTimer(30));
+    session.receiveMessage(outboxMessage("complete_set", "C1",
+                                         {{"id", firstSetId(*app)},
+                                          {"occurredAt", 1000.0},
+                                          {"timerSeconds", 120},
+                                          {"timerId", "T1"},
+                                          {"timerRevision", 0}}));
+    executor.runUntilIdle();
+    session.liveMessages.clear();
+    ASSERT_TRUE(app->correctTimer(150));
+    ASSERT_TRUE(app->stopTimer());
+    ASSERT_EQ(session.liveMessages.size(), 2u);
+    const auto& correction = session.liveMessages[0].body;
+    EXPECT_EQ(correction.at("timerCorrectionForId"), Value("T1"));
+    EXPECT_EQ(correction.at("timerCorrectionForRevision"), Value(0));
+    EXPECT_EQ(correction.at("timerCorrectionForStartTime"), Value(1000.0));
+    const auto& data = *correction.at("restTimerData").dictionary();
+    EXPECT_EQ(data.at("timerSeconds"), Value(150.0));
+    EXPECT_EQ(data.at("timerRevision"), Value(1));
+    const auto& stop = session.liveMessages[1].body;
+    EXPECT_EQ(stop.at("timerCorrectionForRevision"), Value(1));
+    EXPECT_EQ(stop.at("restTimerData").dictionary()->at("timerIsRunning"), Value(false));
+    EXPECT_FALSE(app->stopTimer());
+}
+
+TEST_F(PhoneApp, SendsPlatesAndAvailableWorkoutsWholeAndAsDeltas) {
+    ASSERT_TRUE(app->sendCatalogues());
+    ASSERT_TRUE(app->updatePlate(
+        {{"id", "plate-1.25"}, {"weight", 1.25}, {"units", "lb"}, {"quantity", 2}}));
+    ASSERT_TRUE(app->removePlate("plate-35"));
+    EXPECT_FALSE(app->removePlate("plate-35"));
+    EXPECT_FALSE(app->updatePlate({{"weight", 1}}));
+    ASSERT_EQ(session.liveMessages.size(), 3u);
+    EXPECT_EQ(session.liveMessages[0].body.at("weight_plates"), Value(plan.weightPlates));
+    EXPECT_EQ(session.liveMessages[0].body.at("availableWorkouts").array()->size(),
+              plan.workouts.size());
+    EXPECT_EQ(session.liveMessages[1].body.at("weightPlatesRevision"), Value(2.0));
+    EXPECT_EQ(session.liveMessages[1].body.at("weightPlateUpdates").array()->size(), 1u);
+    EXPECT_EQ(session.liveMessages[2].body.at("removedWeightPlateIds"), Value(Array{"plate-35"}));
+    EXPECT_EQ(session.liveMessages[2].body.at("weightPlatesRevision"), Value(3.0));
 }
 
 } // namespace

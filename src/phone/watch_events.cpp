@@ -1,0 +1,193 @@
+#include "phone/watch_events.hpp"
+
+#include <array>
+#include <cmath>
+#include <string_view>
+
+namespace phone {
+
+using platform::Array;
+using platform::Dictionary;
+using platform::Value;
+
+namespace {
+
+const std::string* text(const Dictionary& dictionary, std::string_view key) {
+    auto found = dictionary.find(key);
+    return found != dictionary.end() ? found->second.string() : nullptr;
+}
+
+std::optional<double> number(const Dictionary& dictionary, std::string_view key) {
+    auto found = dictionary.find(key);
+    if (found == dictionary.end()) {
+        return std::nullopt;
+    }
+    if (const auto* real = found->second.real(); real != nullptr && std::isfinite(*real)) {
+        return *real;
+    }
+    if (const auto* integer = found->second.integer()) {
+        return static_cast<double>(*integer);
+    }
+    return std::nullopt;
+}
+
+bool flag(const Dictionary& dictionary, std::string_view key) {
+    auto found = dictionary.find(key);
+    return found != dictionary.end() && found->second.boolean() != nullptr &&
+           *found->second.boolean();
+}
+
+// The set's own fields; the timer fields that travel in the same events belong to the timer.
+constexpr std::array<std::string_view, 11> setFields{
+    "status",    "type",       "reps",          "weight",
+    "duration",  "distance",   "repsInReserve", "ratePerceivedExertion",
+    "bandColor", "percentage", "dateCompleted"};
+
+Dictionary setFieldsOf(const Dictionary& payload) {
+    Dictionary fields;
+    for (auto key : setFields) {
+        if (auto found = payload.find(key); found != payload.end()) {
+            fields.insert_or_assign(std::string(key), found->second);
+        }
+    }
+    return fields;
+}
+
+std::optional<std::string> exerciseOfSet(const WorkoutFeed& feed, std::string_view setId) {
+    for (const auto& exercise : feed.exercises()) {
+        const auto* sets = exercise.find("exerciseSets");
+        if (sets == nullptr || sets->array() == nullptr) {
+            continue;
+        }
+        for (const auto& set : *sets->array()) {
+            const auto* id = set.find("id");
+            if (id != nullptr && id->string() != nullptr && *id->string() == setId) {
+                return *exercise.find("id")->string();
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// The label the watch gives a new set: one past the last set's sequence, counted from 1.
+std::string nextSetNumber(const WorkoutFeed& feed, std::string_view exerciseId) {
+    const auto* exercise = feed.findExercise(exerciseId);
+    if (exercise == nullptr) {
+        return "1";
+    }
+    auto sets = exercise->find("exerciseSets");
+    if (sets == exercise->end() || sets->second.array() == nullptr ||
+        sets->second.array()->empty()) {
+        return "1";
+    }
+    const auto& last = sets->second.array()->back();
+    std::int64_t sequence = static_cast<std::int64_t>(sets->second.array()->size()) - 1;
+    if (const auto* own = last.find("sequence"); own != nullptr && own->integer() != nullptr) {
+        sequence = *own->integer();
+    }
+    return std::to_string(sequence + 2);
+}
+
+void startTimerFrom(PhoneTimer& timer, const WorkoutFeed& feed, const Dictionary& payload,
+                    bool countdown) {
+    const auto* timerId = text(payload, "timerId");
+    const auto* setId = text(payload, "id");
+    if (timerId == nullptr || setId == nullptr) {
+        return;
+    }
+    timer.running = true;
+    timer.id = *timerId;
+    timer.revision = static_cast<std::int64_t>(number(payload, "timerRevision").value_or(0));
+    timer.startMs = number(payload, "occurredAt").value_or(0);
+    timer.seconds = std::max(0.0, number(payload, "timerSeconds").value_or(0));
+    timer.isExerciseCountdown = countdown;
+    timer.durationSetId = countdown ? std::optional<std::string>(*setId) : std::nullopt;
+    timer.exerciseId = exerciseOfSet(feed, *setId);
+    timer.setCompletedIds =
+        countdown ? std::vector<std::string>{} : std::vector<std::string>{*setId};
+}
+
+} // namespace
+
+Dictionary PhoneTimer::restTimerData() const {
+    Dictionary data{{"timerIsRunning", running},
+                    {"timerRevision", revision},
+                    {"startTime", startMs},
+                    {"timerSeconds", seconds},
+                    {"isExerciseCountdown", isExerciseCountdown}};
+    if (id) {
+        data.insert_or_assign("timerId", *id);
+    }
+    if (durationSetId) {
+        data.insert_or_assign("durationSetId", *durationSetId);
+    }
+    if (exerciseId) {
+        data.insert_or_assign("exerciseId", *exerciseId);
+    }
+    if (!setCompletedIds.empty()) {
+        data.insert_or_assign("setCompletedIds",
+                              Array(setCompletedIds.begin(), setCompletedIds.end()));
+    }
+    return data;
+}
+
+bool applyWatchEvent(WorkoutFeed& feed, PhoneTimer& timer, const Dictionary& message) {
+    const auto* type = text(message, "type");
+    auto payloadValue = message.find("payload");
+    const auto* payload =
+        payloadValue != message.end() ? payloadValue->second.dictionary() : nullptr;
+    if (type == nullptr || payload == nullptr) {
+        return false;
+    }
+    const auto* id = text(*payload, "id");
+    if (*type == "add_set") {
+        const auto* exerciseId = text(*payload, "exerciseId");
+        const auto* setId = text(*payload, "setId");
+        if (exerciseId == nullptr || setId == nullptr) {
+            return false;
+        }
+        auto set = setFieldsOf(*payload);
+        set.insert_or_assign("id", *setId);
+        if (auto sequence = payload->find("sequence"); sequence != payload->end()) {
+            set.insert_or_assign("sequence", sequence->second);
+        }
+        set.insert_or_assign("setNumber", nextSetNumber(feed, *exerciseId));
+        return feed.addSet(*exerciseId, std::move(set));
+    }
+    if (*type == "update_set" && id != nullptr) {
+        bool changed = feed.updateSet(*id, setFieldsOf(*payload));
+        if (flag(*payload, "isExerciseCountdown")) {
+            startTimerFrom(timer, feed, *payload, true);
+        }
+        return changed;
+    }
+    if (*type == "complete_set" && id != nullptr) {
+        auto fields = setFieldsOf(*payload);
+        fields.insert_or_assign("status", "COMPLETE");
+        bool changed = feed.updateSet(*id, fields);
+        startTimerFrom(timer, feed, *payload, false);
+        return changed;
+    }
+    if (*type == "delete_set" && id != nullptr) {
+        return feed.removeSet(*id);
+    }
+    if (*type == "create_exercise" && id != nullptr) {
+        Dictionary exercise{{"id", *id}, {"status", "NOT_STARTED"}, {"exerciseSets", Array{}}};
+        for (const char* key : {"name", "templateExerciseId", "sequence", "referenceExerciseId"}) {
+            if (auto found = payload->find(key); found != payload->end()) {
+                exercise.insert_or_assign(key, found->second);
+            }
+        }
+        return feed.addExercise(std::move(exercise));
+    }
+    if (*type == "delete_exercise" && id != nullptr) {
+        return feed.removeExercise(*id);
+    }
+    if (*type == "cancel_timer") {
+        // The timer only: the workout stays as it is.
+        timer.running = false;
+    }
+    return false;
+}
+
+} // namespace phone

@@ -1,0 +1,133 @@
+#include "phone/watch_events.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using phone::PhoneTimer;
+using phone::WorkoutFeed;
+using platform::Array;
+using platform::Dictionary;
+using platform::Value;
+
+Dictionary event(std::string type, Dictionary payload) {
+    return {{"type", std::move(type)}, {"syncId", "S"}, {"payload", std::move(payload)}};
+}
+
+class WatchEvents : public ::testing::Test {
+protected:
+    WorkoutFeed feed{Dictionary{
+        {"id", "w1"},
+        {"name", "Day"},
+        {"status", "IN_PROGRESS"},
+        {"exercises", Array{Dictionary{{"id", "e1"},
+                                       {"name", "Squat"},
+                                       {"exerciseSets", Array{Dictionary{{"id", "s1"},
+                                                                         {"status", "NOT_STARTED"},
+                                                                         {"reps", "5"},
+                                                                         {"sequence", 0},
+                                                                         {"setNumber", "1"}},
+                                                              Dictionary{{"id", "s2"},
+                                                                         {"status", "NOT_STARTED"},
+                                                                         {"reps", "5"},
+                                                                         {"sequence", 4},
+                                                                         {"setNumber", "W"}}}}},
+                            Dictionary{{"id", "e2"}, {"name", "Plank"}}}}}};
+    PhoneTimer timer;
+
+    const Dictionary& set(std::string_view id) { return *feed.findSet(id); }
+};
+
+TEST_F(WatchEvents, AnAddedSetIsAppendedWithTheLabelTheWatchGivesIt) {
+    ASSERT_TRUE(applyWatchEvent(feed, timer,
+                                event("add_set", {{"exerciseId", "e1"},
+                                                  {"setId", "s3"},
+                                                  {"status", "NOT_STARTED"},
+                                                  {"reps", "5"},
+                                                  {"weight", "135"},
+                                                  {"type", "regular"},
+                                                  {"sequence", 5}})));
+    EXPECT_EQ(set("s3").at("setNumber"), Value("6"));
+    EXPECT_EQ(set("s3").at("weight"), Value("135"));
+    ASSERT_TRUE(
+        applyWatchEvent(feed, timer, event("add_set", {{"exerciseId", "e2"}, {"setId", "p1"}})));
+    EXPECT_EQ(set("p1").at("setNumber"), Value("1"));
+    EXPECT_FALSE(
+        applyWatchEvent(feed, timer, event("add_set", {{"exerciseId", "nope"}, {"setId", "x"}})));
+    EXPECT_FALSE(
+        applyWatchEvent(feed, timer, event("add_set", {{"exerciseId", "e1"}, {"setId", "s1"}})))
+        << "an id the workout has already is not added twice";
+}
+
+TEST_F(WatchEvents, AnEditChangesTheSetsOwnFieldsButNotItsRestTime) {
+    ASSERT_TRUE(applyWatchEvent(
+        feed, timer, event("update_set", {{"id", "s1"}, {"reps", "8"}, {"timerSeconds", 60}})));
+    EXPECT_EQ(set("s1").at("reps"), Value("8"));
+    EXPECT_FALSE(set("s1").contains("timerSeconds"));
+    EXPECT_FALSE(timer.known());
+}
+
+TEST_F(WatchEvents, ACountdownAndACompletionStartThePhonesTimer) {
+    applyWatchEvent(feed, timer,
+                    event("update_set", {{"id", "s1"},
+                                         {"status", "IN_PROGRESS"},
+                                         {"isExerciseCountdown", true},
+                                         {"occurredAt", 1000.0},
+                                         {"timerSeconds", 60},
+                                         {"timerId", "T1"},
+                                         {"timerRevision", 0}}));
+    EXPECT_TRUE(timer.running);
+    EXPECT_EQ(timer.durationSetId, "s1");
+    EXPECT_EQ(timer.exerciseId, "e1");
+    EXPECT_EQ(set("s1").at("status"), Value("IN_PROGRESS"));
+
+    applyWatchEvent(feed, timer,
+                    event("complete_set", {{"id", "s1"},
+                                           {"dateCompleted", "2026-01-05T09:01:00Z"},
+                                           {"occurredAt", 61000.0},
+                                           {"timerSeconds", 90},
+                                           {"timerId", "T2"},
+                                           {"timerRevision", 0}}));
+    EXPECT_EQ(set("s1").at("status"), Value("COMPLETE"));
+    EXPECT_EQ(set("s1").at("dateCompleted"), Value("2026-01-05T09:01:00Z"));
+    auto data = timer.restTimerData();
+    EXPECT_EQ(data.at("timerId"), Value("T2"));
+    EXPECT_EQ(data.at("isExerciseCountdown"), Value(false));
+    EXPECT_EQ(data.at("startTime"), Value(61000.0));
+    EXPECT_EQ(data.at("setCompletedIds"), Value(Array{"s1"}));
+    EXPECT_FALSE(data.contains("durationSetId"));
+
+    EXPECT_FALSE(applyWatchEvent(feed, timer, event("cancel_timer", {{"timerId", "T2"}})));
+    EXPECT_FALSE(timer.running);
+    EXPECT_EQ(timer.id, "T2");
+}
+
+TEST_F(WatchEvents, SetsAndExercisesComeAndGo) {
+    EXPECT_TRUE(applyWatchEvent(feed, timer, event("delete_set", {{"id", "s2"}})));
+    EXPECT_EQ(feed.findSet("s2"), nullptr);
+    EXPECT_FALSE(applyWatchEvent(feed, timer, event("delete_set", {{"id", "s2"}})));
+    EXPECT_TRUE(applyWatchEvent(feed, timer,
+                                event("create_exercise", {{"id", "e3"},
+                                                          {"name", "Curl"},
+                                                          {"templateExerciseId", "t3"},
+                                                          {"sequence", 2},
+                                                          {"workoutId", "w1"}})));
+    EXPECT_EQ(feed.findExercise("e3")->at("name"), Value("Curl"));
+    EXPECT_TRUE(applyWatchEvent(feed, timer, event("delete_exercise", {{"id", "e3"}})));
+    EXPECT_EQ(feed.findExercise("e3"), nullptr);
+}
+
+TEST_F(WatchEvents, MessagesOfAnyOtherShapeChangeNothing) {
+    auto before = feed.workout();
+    for (const auto& message :
+         {Dictionary{}, Dictionary{{"type", "update_set"}},
+          Dictionary{{"type", "update_set"}, {"payload", "text"}}, event("update_set", {{"id", 5}}),
+          event("complete_set", {{"id", "unknown"}}), event("start_workout", {{"workoutId", "w1"}}),
+          event("refresh_data", {})}) {
+        EXPECT_FALSE(applyWatchEvent(feed, timer, message));
+    }
+    EXPECT_EQ(feed.workout(), before);
+    EXPECT_FALSE(timer.running);
+}
+
+} // namespace
