@@ -56,18 +56,11 @@ std::optional<std::string> runSeed(std::uint64_t seed,
     platform::MemoryLog log;
     platform::SimulatedLink link(executor, simsupport::randomFaults(random), seed);
 
-    platform::MemoryKeyValueStore phoneStore;
-    platform::MemoryFileSystem phoneFiles;
-    phone::PhoneLink phoneLink(link.attach(LinkRole::phone),
-                               {executor, phoneStore, phoneFiles, log});
-    std::string error;
-    auto app =
-        phone::PhoneApp::open({executor, phoneLink.session(), log, phoneDirectory, &phoneLink},
-                              *phone::parseTrainingPlan(phone::embeddedDemoPlanText()), &error);
-    if (!app) {
-        return "phone-sim did not open: " + error;
+    simsupport::PhoneSide phone(executor, link, log, phoneDirectory);
+    if (!phone.app) {
+        return "phone-sim did not open: " + phone.error;
     }
-    app->start();
+    auto& app = phone.app;
 
     testsupport::SnapshotStore defaults;
     testsupport::SnapshotStore platformStore;

@@ -6,12 +6,16 @@
 // WRISTSIDE_SIM_SEEDS seeds from WRISTSIDE_SIM_FIRST_SEED (default 1) run; WRISTSIDE_SIM_SEED=N
 // replays one seed exactly; WRISTSIDE_SIM_VERBOSE=1 adds the log of a failing run, 2 of a
 // passing one too.
+#include "phone/phone_app.hpp"
+#include "phone/phone_link.hpp"
+#include "phone/training_plan.hpp"
 #include "platform/exec/manual_executor.hpp"
 #include "platform/files/file_system.hpp"
 #include "platform/files/temp_directory.hpp"
 #include "platform/link/session_engine.hpp"
 #include "platform/link/simulated_link.hpp"
 #include "platform/log/log.hpp"
+#include "platform/store/memory_key_value_store.hpp"
 #include "sync/inbound/watch_data_source.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
 
@@ -22,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -50,6 +55,26 @@ struct WatchCore {
           outbox(executor, session, defaults, log),
           data(watchsync::WatchDataSource::Services{executor, defaults, files, &session, outbox,
                                                     log}) {}
+};
+
+// phone-sim with the embedded plan on the phone end of the link, its logbook in `directory`.
+struct PhoneSide {
+    platform::MemoryKeyValueStore store;
+    platform::MemoryFileSystem files;
+    phone::PhoneLink link;
+    std::unique_ptr<phone::PhoneApp> app;
+    std::string error;
+
+    PhoneSide(platform::ManualExecutor& executor, platform::SimulatedLink& simulated,
+              platform::Log& log, const std::filesystem::path& directory)
+        : link(simulated.attach(platform::LinkRole::phone), {executor, store, files, log}) {
+        app =
+            phone::PhoneApp::open({executor, link.session(), log, directory, &link},
+                                  *phone::parseTrainingPlan(phone::embeddedDemoPlanText()), &error);
+        if (app) {
+            app->start();
+        }
+    }
 };
 
 inline platform::LinkFaults randomFaults(std::mt19937_64& random) {
