@@ -220,21 +220,6 @@ void WatchDataSource::applyWorkoutSessionCommands(const Dictionary&) {}
 // Not built yet: the exercise catalogue.
 void WatchDataSource::applyReferenceExercises(const Dictionary&) {}
 
-// The stored timer session waits for the first phone payload that says which workout is
-// current. Not built yet: the phone's own timer state, applied here when the session allows.
-void WatchDataSource::applyRestTimerState(const Dictionary&) {
-    if (restTimer_ != nullptr) {
-        restTimer_->applyRestoredSession(workoutId.get(), workoutStatus.get(),
-                                         hasAppliedWorkoutSnapshot);
-    }
-}
-
-// Not built yet: the running countdown's rest seconds.
-void WatchDataSource::refreshExerciseCountdown() {}
-
-// Not built yet: finishing a timer that ran out.
-void WatchDataSource::finishExpiredTimer() {}
-
 // Not built yet: the catalogue file.
 void WatchDataSource::applyReferenceExercisesFile(const platform::ReceivedFile&) {}
 

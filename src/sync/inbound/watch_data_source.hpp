@@ -2,6 +2,7 @@
 
 #include "model/exercise.hpp"
 #include "model/finishing_workout_status.hpp"
+#include "model/reference_exercise.hpp"
 #include "model/status.hpp"
 #include "model/workout.hpp"
 #include "platform/exec/queue.hpp"
@@ -103,6 +104,21 @@ public:
     void didReceiveFile(const platform::ReceivedFile& file) override;
     void didReceiveWorkoutData(const platform::Data& data) override;
     void didReceiveStartWorkout(const platform::Dictionary& configuration) override;
+
+    // Edits made on the watch. The records change first and stay changed; the event then waits
+    // in the outbox for the phone.
+    // Where the exercises' own edit operations send their events.
+    model::EditEventSink editEvents();
+    // Appends an exercise made from a catalogue entry (sequence: the exercise count when none),
+    // sends "create_exercise", then adds its first set.
+    model::ExerciseRef createExercise(const model::ReferenceExercise& reference,
+                                      std::optional<std::int64_t> sequence);
+    // Removes the exercise and sends "delete_exercise" in a later task on the main queue.
+    void deleteExercise(std::string exerciseId);
+    // A value typed on the keypad for one field of a set, as the text entered.
+    void sendSetFieldEdit(const std::string& setId, const std::string& field,
+                          const std::string& text);
+    void sendSetDurationEdit(const std::string& setId, std::int64_t seconds);
 
 private:
     void dispatchOnMain(const platform::Dictionary& message,
