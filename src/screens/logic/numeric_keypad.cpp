@@ -132,6 +132,11 @@ KeypadField::KeypadField(std::string placeholder, Binding<std::string> text, boo
     }
 }
 
+void KeypadField::refresh(std::string placeholder, std::string setType) {
+    placeholder_ = std::move(placeholder);
+    setType_ = std::move(setType);
+}
+
 KeypadFieldLabel KeypadField::label() const {
     KeypadFieldLabel label;
     label.text = text_.get();

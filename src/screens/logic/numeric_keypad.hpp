@@ -103,6 +103,10 @@ public:
                 TextViewAlignment align, KeyboardStyle style, NumberLocale locale,
                 std::string setId, std::string fieldName, std::string setType, ReportEdit report);
 
+    // The creator's arguments again after the set changed; the open keypad and its
+    // replace-on-first-key state stay.
+    void refresh(std::string placeholder, std::string setType);
+
     KeypadFieldLabel label() const;
     bool presentingModal() const { return modal_.has_value(); }
     // Opens the keypad, or closes it when it is open.
