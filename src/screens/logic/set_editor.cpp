@@ -1,6 +1,7 @@
 #include "screens/logic/set_editor.hpp"
 
 #include "model/set_type.hpp"
+#include "sync/inbound/watch_data_source.hpp"
 #include "timer/next_set.hpp"
 
 #include <utility>
@@ -14,6 +15,15 @@ std::string kindName(const model::ExerciseSet& set) {
 }
 
 } // namespace
+
+SetEditReports SetEditReports::to(watchsync::WatchDataSource& data) {
+    return {[&data](const std::string& setId, const std::string& field, const std::string& text) {
+                data.sendSetFieldEdit(setId, field, text);
+            },
+            [&data](const std::string& setId, std::int64_t seconds) {
+                data.sendSetDurationEdit(setId, seconds);
+            }};
+}
 
 SetEditor::SetEditor(model::ExerciseRef exercise, model::ExerciseSetRef set, SetEditReports reports,
                      NumberLocale locale)

@@ -13,12 +13,19 @@
 #include <string_view>
 #include <vector>
 
+namespace watchsync {
+class WatchDataSource;
+}
+
 namespace screens {
 
 // Where the editor's value edits go to the phone (the sync hub's "update_set" senders).
 struct SetEditReports {
     KeypadField::ReportEdit fieldEdit;
     std::function<void(const std::string& setId, std::int64_t seconds)> durationEdit;
+
+    // The sync hub's senders; the hub outlives every editor.
+    static SetEditReports to(watchsync::WatchDataSource& data);
 };
 
 // The value blocks of the editor, in the order they are shown.

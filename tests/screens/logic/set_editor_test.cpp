@@ -1,6 +1,8 @@
 #include "screens/logic/set_editor.hpp"
 
+#include "platform/files/file_system.hpp"
 #include "screen_fixture.hpp"
+#include "sync/inbound/watch_data_source.hpp"
 
 #include <gtest/gtest.h>
 
@@ -150,6 +152,41 @@ TEST(BandColor, ReadsEightSixAndThreeDigitsAndFallsBackToBlack) {
     for (const char* text : {"12345", "", "#", "1234567", "#GG0000", "0xFF0000", "FF00ÄÄ"}) {
         EXPECT_EQ(parseBandColor(text), black) << text;
     }
+}
+
+} // namespace
+
+namespace {
+
+class SetEditorWithHubTest : public screentest::ScreenFixture {
+protected:
+    platform::MemoryFileSystem files;
+    watchsync::WatchDataSource data{
+        watchsync::WatchDataSource::Services{exec, store, files, &session, outbox, log}};
+};
+
+TEST_F(SetEditorWithHubTest, EditsReachTheOutboxAsUpdateSetEvents) {
+    auto set = screentest::makeSet("S-1", "1");
+    auto exercise = screentest::makeExercise({set});
+    exercise->isDuration = true;
+    SetEditor editor(exercise, set, SetEditReports::to(data), NumberLocale{"."});
+    auto* weight = editor.keypadField(SetFieldKind::weight);
+    weight->tap();
+    weight->modal()->press(KeypadKey::decimal);
+    weight->modal()->press(KeypadKey::five);
+    weight->dismiss();
+    editor.openDurationPicker();
+    editor.selectDuration(95);
+    editor.durationDone();
+
+    const auto sent = events();
+    ASSERT_EQ(sent.size(), 2U);
+    EXPECT_EQ(sent[0].type, "update_set");
+    EXPECT_EQ(sent[0].payload, (platform::Dictionary{{"id", platform::Value("S-1")},
+                                                     {"weight", platform::Value(".5")}}));
+    EXPECT_EQ(sent[1].payload,
+              (platform::Dictionary{{"id", platform::Value("S-1")},
+                                    {"duration", platform::Value(std::int64_t{95})}}));
 }
 
 } // namespace
