@@ -11,10 +11,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using hubtest::Hub;
-using watchsync::WatchDataSource;
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
+using watchsync::WatchDataSource;
 
 Dictionary message(std::string type, Dictionary payload) {
     return {{"type", Value(std::move(type))}, {"payload", Value(std::move(payload))}};
