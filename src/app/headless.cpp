@@ -21,10 +21,15 @@ int runHeadless(const Options& options, std::ostream& out) {
     auto dataDirectory = options.dataDirectory.empty() ? platform::defaultDataDirectory("wristside")
                                                        : options.dataDirectory;
 
-    WatchApp watch(WatchApp::Settings{dataDirectory, *address, options.health == "allow"}, log);
+    auto notifications = platform::parseSimulatedNotificationAnswer(options.notifications)
+                             .value_or(platform::SimulatedNotificationAnswer::allow);
+    WatchApp watch(
+        WatchApp::Settings{dataDirectory, *address, options.health == "allow", notifications}, log);
     auto& main = watch.executor().mainLoop();
+    auto& core = watch.core();
     HeadlessControl control(HeadlessControl::Wiring{
-        watch.data(), watch.outbox(), watch.restTimer(), watch.workoutManager(),
+        watch.executor(), core.data(), core.outbox(), core.restTimer(), core.workoutManager(),
+        core.mainScreen(), core.notificationCenter(),
         [&log](std::string_view line) { log.line(line); }, [&main] { main.stop(); }});
     {
         StdinLines input(

@@ -2,10 +2,14 @@
 
 #include "app/state_json.hpp"
 #include "model/conversions.hpp"
+#include "model/set_type.hpp"
 #include "platform/values/bplist.hpp"
 #include "platform/values/json.hpp"
+#include "screens/logic/set_editor.hpp"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 
 namespace app {
 
@@ -19,11 +23,62 @@ Value optionalNumber(const std::optional<double>& number) {
 }
 
 // The actions of screens and flows that are not built yet: they answer with an error that says so.
-constexpr std::array<std::string_view, 16> actionsToCome{
-    "startWorkout",   "finishWorkout",   "confirmFinish",      "openExercise",
-    "actionButton",   "addSet",          "deleteSet",          "changeSetType",
-    "keypad",         "setDuration",     "openExercisePicker", "pickExercise",
-    "deleteExercise", "plateCalculator", "dismissTimer",       "dismissSyncStatus"};
+constexpr std::array<std::string_view, 7> actionsToCome{
+    "startWorkout", "finishWorkout",  "confirmFinish",    "openExercisePicker",
+    "pickExercise", "deleteExercise", "dismissSyncStatus"};
+
+constexpr std::array<std::string_view, 8> exerciseActions{
+    "openExercise",  "actionButton", "addSet",      "deleteSet",
+    "changeSetType", "keypad",       "setDuration", "plateCalculator"};
+
+std::optional<screens::KeypadKey> keypadKey(std::string_view text) {
+    static constexpr std::array<screens::KeypadKey, 10> digits{
+        screens::KeypadKey::zero,  screens::KeypadKey::one,   screens::KeypadKey::two,
+        screens::KeypadKey::three, screens::KeypadKey::four,  screens::KeypadKey::five,
+        screens::KeypadKey::six,   screens::KeypadKey::seven, screens::KeypadKey::eight,
+        screens::KeypadKey::nine};
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') {
+        return digits[static_cast<std::size_t>(text[0] - '0')];
+    }
+    if (text == ".") {
+        return screens::KeypadKey::decimal;
+    }
+    if (text == "delete") {
+        return screens::KeypadKey::del;
+    }
+    return std::nullopt;
+}
+
+std::optional<screens::SetFieldKind> keypadFieldKind(std::string_view field) {
+    if (field == "reps") {
+        return screens::SetFieldKind::reps;
+    }
+    if (field == "weight") {
+        return screens::SetFieldKind::weight;
+    }
+    if (field == "distance") {
+        return screens::SetFieldKind::distance;
+    }
+    if (field == "repsInReserve") {
+        return screens::SetFieldKind::repsInReserve;
+    }
+    if (field == "ratePerceivedExertion") {
+        return screens::SetFieldKind::ratePerceivedExertion;
+    }
+    return std::nullopt;
+}
+
+Value workoutState(const model::Workout& workout) {
+    platform::Array exercises;
+    for (const auto& exercise : workout.exercises) {
+        exercises.push_back(Value(exercise->id));
+    }
+    return Dictionary{{"id", Value(workout.id)},
+                      {"name", Value(workout.name)},
+                      {"week", Value(workout.week)},
+                      {"status", Value(workout.status)},
+                      {"exercises", Value(std::move(exercises))}};
+}
 
 } // namespace
 
@@ -46,6 +101,12 @@ void HeadlessControl::handleLine(std::string_view line) {
         // The phone prompt's "Refresh": clear the error and ask the phone again.
         wiring_.data.syncWorkoutError = std::string();
         wiring_.outbox.enqueue(Dictionary{{"type", Value("refresh_data")}});
+        reply("ok");
+    } else if (std::find(exerciseActions.begin(), exerciseActions.end(), *action) !=
+               exerciseActions.end()) {
+        exerciseAction(*action, *parsed->dictionary());
+    } else if (*action == "dismissTimer") {
+        wiring_.mainScreen.dismissRestTimer();
         reply("ok");
     } else if (*action == "quit") {
         reply("ok");
@@ -90,6 +151,10 @@ Dictionary HeadlessControl::state() {
     for (const auto& exercise : data.exercises.get()) {
         exercises.push_back(exerciseState(*exercise));
     }
+    platform::Array availableWorkouts;
+    for (const auto& workout : data.availableWorkouts.get()) {
+        availableWorkouts.push_back(workoutState(workout));
+    }
     return Dictionary{
         {"workoutId", Value(data.workoutId.get())},
         {"name", Value(data.name.get())},
@@ -114,11 +179,129 @@ Dictionary HeadlessControl::state() {
               optionalNumber(data.persistedReferenceExercisesRevision)},
          }},
         {"exercises", Value(std::move(exercises))},
+        {"availableWorkouts", Value(std::move(availableWorkouts))},
         {"availableWeightPlates", plateListState(wiring_.restTimer.availableWeightPlates.get())},
         {"outbox", Value(std::move(outbox))},
         {"timer", timerState(wiring_.restTimer)},
         {"session", workoutSessionState(wiring_.workoutManager)},
+        {"notifications", Value(pendingNotifications())},
     };
+}
+
+platform::Array HeadlessControl::pendingNotifications() {
+    platform::Array pending;
+    auto now = wiring_.executor.clock().now();
+    for (const auto& notification : wiring_.notifications.pendingNow()) {
+        auto left = std::chrono::duration<double>(notification.fireDate - now).count();
+        pending.push_back(Dictionary{{"identifier", Value(notification.request.identifier)},
+                                     {"title", Value(notification.request.content.title)},
+                                     {"body", Value(notification.request.content.body)},
+                                     {"seconds", Value(std::max(0.0, left))}});
+    }
+    return pending;
+}
+
+void HeadlessControl::exerciseAction(const std::string& action, const Dictionary& arguments) {
+    const auto* exerciseId = model::asString(model::lookup(arguments, "exerciseId"));
+    if (exerciseId == nullptr) {
+        error(action + " needs \"exerciseId\" (a string)");
+        return;
+    }
+    auto& screen = wiring_.mainScreen;
+    if (!screen.openExercise(*exerciseId)) {
+        error("no exercise with id \"" + *exerciseId + "\" in the current workout");
+        return;
+    }
+    if (action == "openExercise") {
+        reply("ok");
+        return;
+    }
+    auto* detail = screen.detail();
+    if (action == "addSet") {
+        if (detail->hasSets()) {
+            detail->openMoreMenu();
+            detail->chooseMoreMenuEntry(screens::MoreMenuAction::addSet);
+        } else {
+            detail->addSet();
+        }
+        reply("ok");
+        return;
+    }
+    const auto* index = model::lookup(arguments, "setIndex");
+    auto setIndex = index != nullptr && index->integer() != nullptr
+                        ? std::optional<std::int64_t>(*index->integer())
+                        : std::nullopt;
+    if (!setIndex || *setIndex < 0 || *setIndex >= static_cast<std::int64_t>(detail->setCount())) {
+        error(action + " needs \"setIndex\", the page of one of the exercise's " +
+              std::to_string(detail->setCount()) + " sets (0 = the first)");
+        return;
+    }
+    screen.selectedPage = static_cast<int>(*setIndex);
+    auto set = detail->currentSet();
+    if (action == "actionButton") {
+        detail->tapActionButton();
+    } else if (action == "deleteSet") {
+        detail->openMoreMenu();
+        detail->chooseMoreMenuEntry(screens::MoreMenuAction::deleteSet);
+    } else if (action == "plateCalculator") {
+        detail->openMoreMenu();
+        detail->chooseMoreMenuEntry(screens::MoreMenuAction::plateCalculator);
+    } else if (action == "changeSetType") {
+        const auto* typeText = model::asString(model::lookup(arguments, "type"));
+        auto type = typeText != nullptr ? model::setTypeFromText(*typeText) : std::nullopt;
+        if (!type) {
+            error("changeSetType needs \"type\", one of warmup, regular, drop, pr, joker, "
+                  "restPause, myoReps, failed");
+            return;
+        }
+        detail->openSetTypeOptions();
+        detail->chooseSetType(*type);
+    } else if (action == "keypad") {
+        const auto* field = model::asString(model::lookup(arguments, "field"));
+        auto kind = field != nullptr ? keypadFieldKind(*field) : std::nullopt;
+        const auto* keys = model::lookup(arguments, "keys");
+        std::vector<screens::KeypadKey> presses;
+        bool keysGood = keys != nullptr && keys->array() != nullptr;
+        for (const auto& key : keysGood ? *keys->array() : platform::Array{}) {
+            auto pressed = key.string() != nullptr ? keypadKey(*key.string()) : std::nullopt;
+            keysGood = keysGood && pressed.has_value();
+            if (pressed) {
+                presses.push_back(*pressed);
+            }
+        }
+        if (!kind || !keysGood) {
+            error("keypad needs \"field\" (reps, weight, distance, repsInReserve or "
+                  "ratePerceivedExertion) and \"keys\" (a list of digits, \".\" and "
+                  "\"delete\")");
+            return;
+        }
+        screens::SetEditor editor(detail->exercise(), set,
+                                  screens::SetEditReports::to(wiring_.data));
+        auto* keypad = editor.keypadField(*kind);
+        if (keypad == nullptr) {
+            error("this exercise's sets have no " + *field + " field");
+            return;
+        }
+        keypad->tap();
+        for (auto key : presses) {
+            keypad->modal()->press(key);
+        }
+        keypad->dismiss();
+    } else if (action == "setDuration") {
+        const auto* seconds = model::lookup(arguments, "seconds");
+        if (seconds == nullptr || seconds->integer() == nullptr || *seconds->integer() < 0 ||
+            *seconds->integer() >= screens::SetEditor::durationLimit) {
+            error("setDuration needs \"seconds\", a whole number from 0 to " +
+                  std::to_string(screens::SetEditor::durationLimit - 1));
+            return;
+        }
+        screens::SetEditor editor(detail->exercise(), set,
+                                  screens::SetEditReports::to(wiring_.data));
+        editor.openDurationPicker();
+        editor.selectDuration(*seconds->integer());
+        editor.durationDone();
+    }
+    reply("ok");
 }
 
 } // namespace app

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/notifications/simulated_notification_center.hpp"
+#include "screens/logic/main_screen.hpp"
 #include "session/workout_manager.hpp"
 #include "sync/inbound/watch_data_source.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
@@ -17,10 +19,13 @@ namespace app {
 class HeadlessControl {
 public:
     struct Wiring {
+        platform::Executor& executor;
         watchsync::WatchDataSource& data;
         watchsync::WatchSyncOutbox& outbox;
         timer::RestTimerManager& restTimer;
         session::WorkoutManager& workoutManager;
+        screens::MainScreen& mainScreen;
+        platform::SimulatedNotificationCenter& notifications;
         // Writes one whole line to the program's output.
         std::function<void(std::string_view line)> writeLine;
         // Ends the program once the main queue has drained.
@@ -35,6 +40,10 @@ private:
     void reply(std::string_view kind, platform::Dictionary fields = {});
     void error(std::string message);
     platform::Dictionary state();
+    platform::Array pendingNotifications();
+
+    // The actions of the exercise detail and its set editor. Each answers the line itself.
+    void exerciseAction(const std::string& action, const platform::Dictionary& arguments);
 
     Wiring wiring_;
 };

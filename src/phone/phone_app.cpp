@@ -685,13 +685,11 @@ bool PhoneApp::updatePlate(const platform::Dictionary& plate) {
         const auto* own = p.find("id");
         return own != nullptr && own->string() != nullptr && *own->string() == *id;
     });
-    // Appended first and then moved into place: GCC 12 wrongly reports the variant as used
-    // uninitialised when a dictionary is converted inside push_back.
-    if (found == plates.end()) {
-        plates.resize(plates.size() + 1);
-        found = plates.end() - 1;
+    if (found != plates.end()) {
+        *found = plate;
+    } else {
+        plates.push_back(plate);
     }
-    *found = platform::Value(plate);
     deliver(platform::Dictionary{{"weightPlateUpdates", platform::Array{plate}},
                                  {"weightPlatesRevision", *revision}},
             "plate update");

@@ -106,8 +106,7 @@ std::optional<std::string> runSeed(std::uint64_t seed,
                                                          watchFiles, log);
 
     std::ostringstream problems;
-    // The newest revision this watch accepted; below zero while it has accepted none. (Not an
-    // optional: GCC 12 wrongly reports it as used uninitialised when printed.)
+    // The newest revision this watch accepted; below zero while it has accepted none.
     double highest = -1;
     auto check = [&] {
         auto accepted = acceptedRevision(*watch);

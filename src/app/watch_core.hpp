@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/app_delegate.hpp"
+#include "platform/exec/queue.hpp"
+#include "platform/files/file_system.hpp"
+#include "platform/haptics/haptics.hpp"
+#include "platform/health/simulated_health_store.hpp"
+#include "platform/link/session.hpp"
+#include "platform/log/log.hpp"
+#include "platform/notifications/simulated_notification_center.hpp"
+#include "platform/store/key_value_store.hpp"
+#include "screens/logic/main_screen.hpp"
+#include "session/workout_manager.hpp"
+#include "sync/inbound/watch_data_source.hpp"
+#include "sync/outbound/watch_sync_outbox.hpp"
+#include "timer/rest_timer_manager.hpp"
+#include "timer/rest_timer_notifications.hpp"
+
+#include <filesystem>
+#include <memory>
+
+namespace app {
+
+// What the watch program runs on: the program builds it from the machine, tests from the
+// manual executor and the simulated link.
+struct WatchEnvironment {
+    platform::Executor& executor;
+    // The application's user defaults.
+    platform::KeyValueStore& defaults;
+    platform::FileSystem& files;
+    // The watch end of the phone link; it must outlive the core.
+    platform::Session& session;
+    platform::Log& log;
+    // Where saved health workouts go; empty keeps them in memory.
+    std::filesystem::path healthDirectory;
+    // What the simulated user answers when asked for health data and for notifications.
+    bool healthAllowed = true;
+    platform::SimulatedNotificationAnswer notifications =
+        platform::SimulatedNotificationAnswer::allow;
+};
+
+// The watch's long-lived objects, each built once from the environment and torn down in reverse
+// order: the outbox, the health store and session manager, the rest timer with its alerts, the
+// sync hub and the root screen.
+class WatchCore {
+public:
+    explicit WatchCore(WatchEnvironment environment);
+    ~WatchCore();
+    WatchCore(const WatchCore&) = delete;
+    WatchCore& operator=(const WatchCore&) = delete;
+
+    watchsync::WatchSyncOutbox& outbox() { return *outbox_; }
+    platform::SimulatedHealthStore& health() { return *health_; }
+    session::WorkoutManager& workoutManager() { return *workoutManager_; }
+    timer::RestTimerManager& restTimer() { return *restTimer_; }
+    platform::SimulatedNotificationCenter& notificationCenter() { return *notificationCenter_; }
+    platform::HapticRecorder& haptics() { return *haptics_; }
+    watchsync::WatchDataSource& data() { return *data_; }
+    screens::MainScreen& mainScreen() { return *mainScreen_; }
+
+private:
+    std::unique_ptr<watchsync::WatchSyncOutbox> outbox_;
+    std::unique_ptr<platform::SimulatedHealthStore> health_;
+    std::unique_ptr<session::WorkoutManager> workoutManager_;
+    std::unique_ptr<timer::RestTimerManager> restTimer_;
+    std::unique_ptr<AppDelegate> appDelegate_;
+    std::unique_ptr<platform::SimulatedNotificationCenter> notificationCenter_;
+    std::unique_ptr<timer::RestTimerNotifications> restTimerNotifications_;
+    std::unique_ptr<platform::HapticRecorder> haptics_;
+    std::unique_ptr<watchsync::WatchDataSource> data_;
+    std::unique_ptr<screens::MainScreen> mainScreen_;
+};
+
+} // namespace app

@@ -1,0 +1,184 @@
+// The user logs the phone's workout on the watch, through the same actions as the control
+// channel (sets completed and their rests, timed sets counting down, values typed, sets added,
+// deleted and changed, the rest timer closed by hand), while the simulated link loses, repeats,
+// delays and reorders frames, drops the connection, and the watch restarts from its stores.
+// Once quiet, phone-sim's record of the workout equals the watch's, set by set.
+#include "app/headless_control.hpp"
+#include "app/state_json.hpp"
+#include "app/watch_core.hpp"
+#include "model/decoding.hpp"
+#include "platform/values/json.hpp"
+#include "sim/sim_support.hpp"
+#include "support/snapshot_store.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::Array;
+using platform::Dictionary;
+using platform::Value;
+
+// The watch program on the simulated link, driven like the headless program.
+struct Watch {
+    platform::SessionEngine session;
+    app::WatchCore core;
+    app::HeadlessControl control;
+    std::vector<std::string> answers;
+
+    Watch(platform::ManualExecutor& executor, platform::SimulatedLink& link,
+          platform::KeyValueStore& defaults, platform::KeyValueStore& platformStore,
+          platform::FileSystem& files, platform::Log& log)
+        : session(platform::LinkRole::watch, link.attach(platform::LinkRole::watch),
+                  {executor, platformStore, files, log}),
+          core(app::WatchEnvironment{executor,
+                                     defaults,
+                                     files,
+                                     session,
+                                     log,
+                                     {},
+                                     true,
+                                     platform::SimulatedNotificationAnswer::allow}),
+          control(app::HeadlessControl::Wiring{
+              executor, core.data(), core.outbox(), core.restTimer(), core.workoutManager(),
+              core.mainScreen(), core.notificationCenter(),
+              [this](std::string_view line) { answers.emplace_back(line); }, [] {}}) {}
+
+    void act(const Dictionary& action) { control.handleLine(platform::toJsonText(Value(action))); }
+};
+
+// What both sides must agree on, set by set; labels and rest times are the watch's own.
+Array record(const std::vector<model::ExerciseRef>& exercises) {
+    Array list;
+    for (const auto& exercise : exercises) {
+        Array sets;
+        for (const auto& set : exercise->exerciseSets.get()) {
+            auto completed = set->dateCompleted.get();
+            sets.push_back(Dictionary{
+                {"id", set->id.get()},
+                {"status", set->status.get()},
+                {"reps", set->reps.get()},
+                {"weight", set->weight.get()},
+                {"type", std::string(model::toText(set->type.get()))},
+                {"duration", set->duration.get() ? Value(*set->duration.get()) : Value()},
+                {"dateCompleted",
+                 completed ? Value(std::floor(completed->sinceReferenceDate)) : Value()}});
+        }
+        list.push_back(Dictionary{{"id", exercise->id}, {"sets", std::move(sets)}});
+    }
+    return list;
+}
+
+Array phoneRecord(const Array& exercises) {
+    std::vector<model::ExerciseRef> decoded;
+    std::int64_t index = 0;
+    for (const auto& exercise : exercises) {
+        decoded.push_back(model::decodeExercise(*exercise.dictionary(), index++));
+    }
+    return record(decoded);
+}
+
+std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::path& directory) {
+    std::mt19937_64 random(seed);
+    auto pick = [&](std::uint64_t n) { return random() % n; };
+
+    platform::ManualExecutor executor;
+    platform::MemoryLog log;
+    platform::SimulatedLink link(executor, simsupport::randomFaults(random), seed);
+    simsupport::PhoneSide phone(executor, link, log, directory);
+    if (!phone.app) {
+        return "phone-sim did not open: " + phone.error;
+    }
+    auto& app = phone.app;
+    app->setWorkoutStatus("IN_PROGRESS");
+
+    testsupport::SnapshotStore defaults;
+    testsupport::SnapshotStore platformStore;
+    platform::MemoryFileSystem files;
+    auto watch = std::make_unique<Watch>(executor, link, defaults, platformStore, files, log);
+
+    auto steps = 40 + pick(80);
+    for (std::uint64_t step = 0; step < steps; ++step) {
+        const auto& exercises = watch->core.data().exercises.get();
+        auto roll = pick(100);
+        if (!exercises.empty() && roll < 75) {
+            const auto& exercise = exercises[pick(exercises.size())];
+            auto sets = static_cast<std::int64_t>(exercise->exerciseSets->size());
+            Dictionary action{{"exerciseId", exercise->id}};
+            if (sets > 0) {
+                action.insert_or_assign(
+                    "setIndex", static_cast<std::int64_t>(pick(static_cast<std::uint64_t>(sets))));
+            }
+            if (roll < 40) {
+                action.insert_or_assign("action", "actionButton");
+            } else if (roll < 50) {
+                action.insert_or_assign("action", "keypad");
+                action.insert_or_assign("field", pick(2) == 0 ? "weight" : "reps");
+                Array keys;
+                for (auto n = 1 + pick(3); n > 0; --n) {
+                    keys.push_back(std::to_string(pick(10)));
+                }
+                action.insert_or_assign("keys", std::move(keys));
+            } else if (roll < 57) {
+                action.insert_or_assign("action", "addSet");
+            } else if (roll < 62) {
+                action.insert_or_assign("action", "deleteSet");
+            } else if (roll < 67) {
+                action.insert_or_assign("action", "changeSetType");
+                action.insert_or_assign("type", pick(2) == 0 ? "warmup" : "drop");
+            } else if (roll < 71) {
+                action.insert_or_assign("action", "setDuration");
+                action.insert_or_assign("seconds", static_cast<std::int64_t>(5 * pick(20)));
+            } else {
+                action.insert_or_assign("action", "plateCalculator");
+            }
+            watch->act(action);
+        } else if (roll < 78) {
+            watch->act({{"action", "dismissTimer"}});
+        } else if (roll < 82) {
+            log.line("sim: watch restarts");
+            watch.reset();
+            watch = std::make_unique<Watch>(executor, link, defaults, platformStore, files, log);
+        } else if (roll < 87) {
+            link.connected() ? link.cut() : link.restore();
+        } else if (roll < 90) {
+            app->setReachable(pick(2) == 0);
+        } else {
+            executor.advanceBy(std::chrono::seconds(pick(90)));
+        }
+        for (auto tasks = pick(60); tasks > 0 && executor.runNext(); --tasks) {
+        }
+    }
+
+    link.setFaults(platform::LinkFaults{});
+    if (link.connected()) {
+        link.cut();
+    }
+    link.restore();
+    app->setReachable(true);
+    // Long enough for every rest and countdown to run out and every message to be answered.
+    for (int second = 0; second < 900; ++second) {
+        executor.advanceBy(1s);
+    }
+
+    std::ostringstream problems;
+    if (auto left = watch->core.outbox().pendingMessages(); !left.empty()) {
+        problems << left.size() << " messages still pending on the watch; ";
+    }
+    auto watchRecord = record(watch->core.data().exercises.get());
+    auto phoneSide = phoneRecord(app->feed().exercises());
+    if (watchRecord != phoneSide) {
+        problems << "the records differ:\n  watch " << platform::toJsonText(Value(watchRecord))
+                 << "\n  phone " << platform::toJsonText(Value(phoneSide)) << "; ";
+    }
+    return simsupport::verdict(problems, log);
+}
+
+} // namespace
+
+TEST(LoggingSimulation, ThePhonesRecordEqualsTheWatchsOnceQuiet) {
+    simsupport::runSeeds(100, "LoggingSimulation.*", runSeed);
+}
