@@ -103,6 +103,7 @@ void CommandRunner::execute(std::size_t number, Command command) {
             [&](command::Catalogues&) { failures_ += app_.sendCatalogues() ? 0 : 1; },
             [&](command::PlateUpdate& c) { failures_ += app_.updatePlate(c.plate) ? 0 : 1; },
             [&](command::PlateRemove& c) { failures_ += app_.removePlate(c.id) ? 0 : 1; },
+            [&](command::WorkoutRetire& c) { failures_ += app_.retireWorkout(c.id) ? 0 : 1; },
             [&](command::WorkoutStatus& c) {
                 failures_ += app_.setWorkoutStatus(c.status) ? 0 : 1;
             },

@@ -359,6 +359,13 @@ ParsedLine parseCommand(std::string_view line) {
         }
         return success(command::PlateRemove{std::string(id)});
     }
+    if (word == "workout-done") {
+        auto [id, extra] = splitWord(rest);
+        if (id.empty() || !extra.empty()) {
+            return failure("workout-done needs exactly one workout id, got " + inQuotes(rest));
+        }
+        return success(command::WorkoutRetire{std::string(id)});
+    }
     if (word == "workout-status") {
         auto [status, extra] = splitWord(rest);
         if (status.empty() || !extra.empty()) {
@@ -405,6 +412,7 @@ timer-stop                  stop the running rest timer from the phone
 catalogues                  send the plate inventory and the available workouts, whole
 plate-update JSON           add or replace a plate ({"id","weight","units","quantity"}); a delta
 plate-remove ID             remove a plate; sends a delta
+workout-done ID             mark the plan's workout done; sends its removal from the available ones
 wait SECONDS                hold the following commands for that long
 wait-for TYPE [SECONDS]     hold them until a message of TYPE arrives (default 30 s)
 logbook                     print the logbook

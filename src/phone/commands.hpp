@@ -102,6 +102,10 @@ struct PlateRemove {
     std::string id;
     bool operator==(const PlateRemove&) const = default;
 };
+struct WorkoutRetire {
+    std::string id;
+    bool operator==(const WorkoutRetire&) const = default;
+};
 struct Wait {
     platform::Duration duration{};
     bool operator==(const Wait&) const = default;
@@ -132,8 +136,8 @@ using Command =
                  command::ExerciseChange, command::ExerciseAdd, command::ExerciseRemove,
                  command::ExerciseOrder, command::WorkoutStatus, command::TimerCorrect,
                  command::TimerStop, command::Catalogues, command::PlateUpdate,
-                 command::PlateRemove, command::Wait, command::WaitFor, command::Logbook,
-                 command::Status, command::Help, command::Quit>;
+                 command::PlateRemove, command::WorkoutRetire, command::Wait, command::WaitFor,
+                 command::Logbook, command::Status, command::Help, command::Quit>;
 
 // How long `wait-for TYPE` waits when the line gives no timeout.
 inline constexpr platform::Duration defaultWaitForTimeout = std::chrono::seconds(30);

@@ -718,6 +718,34 @@ bool PhoneApp::removePlate(const std::string& id) {
     return true;
 }
 
+bool PhoneApp::retireWorkout(const std::string& id) {
+    auto found = std::find_if(
+        plan_.workouts.begin(), plan_.workouts.end(), [&](const platform::Value& workout) {
+            const auto* own = workout.find("id");
+            return own != nullptr && own->string() != nullptr && *own->string() == id;
+        });
+    if (found == plan_.workouts.end()) {
+        say("cannot retire workout " + inQuotes(id) + ": the plan has no such workout");
+        return false;
+    }
+    auto revision = nextRevision("the available workouts");
+    if (!revision) {
+        return false;
+    }
+    auto index = static_cast<std::size_t>(found - plan_.workouts.begin());
+    if (index == currentWorkout_) {
+        feed_.setStatus("COMPLETE");
+    } else if (auto* workout = found->get<platform::Dictionary>()) {
+        workout->insert_or_assign("status", "COMPLETE");
+    }
+    deliver(platform::Dictionary{{"removedAvailableWorkoutIds", platform::Array{id}},
+                                 {"availableWorkoutsRevision", *revision}},
+            "available workouts");
+    say("workout " + id + " is done: sent its removal from the available workouts, revision " +
+        revisionText(*revision));
+    return true;
+}
+
 void PhoneApp::replayLogbook() {
     std::size_t applied = 0;
     for (const auto& entry : logbook_->entries()) {

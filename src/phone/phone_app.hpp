@@ -112,6 +112,8 @@ public:
     bool sendCatalogues();
     bool updatePlate(const platform::Dictionary& plate);
     bool removePlate(const std::string& id);
+    // The plan's workout with that id is done: it leaves the available workouts, as a delta.
+    bool retireWorkout(const std::string& id);
     void printLogbook();
     void printStatus();
 

@@ -453,6 +453,15 @@ TEST_F(PhoneApp, SendsPlatesAndAvailableWorkoutsWholeAndAsDeltas) {
     EXPECT_EQ(session.liveMessages[1].body.at("weightPlateUpdates").array()->size(), 1u);
     EXPECT_EQ(session.liveMessages[2].body.at("removedWeightPlateIds"), Value(Array{"plate-35"}));
     EXPECT_EQ(session.liveMessages[2].body.at("weightPlatesRevision"), Value(3.0));
+
+    ASSERT_TRUE(app->retireWorkout("wk1-day-b"));
+    EXPECT_FALSE(app->retireWorkout("no-such-workout"));
+    EXPECT_EQ(session.liveMessages.back().body.at("removedAvailableWorkoutIds"),
+              Value(Array{"wk1-day-b"}));
+    ASSERT_TRUE(app->sendCatalogues());
+    EXPECT_EQ(session.liveMessages.back().body.at("availableWorkouts").array()->size(),
+              plan.workouts.size() - 1)
+        << "a done workout is not offered again";
 }
 
 } // namespace
