@@ -3,7 +3,9 @@
 # link: the watch's persistent outbox, the phone's acknowledgements and logbook, refresh requests
 # answered with the phone's workout, which the watch takes in under its revision rules, then the
 # phone starting the workout, changing it (deltas) and asking the watch for a health session whose
-# heart rate and energy come back to the phone. Logging sets and the screens are not built yet.
+# heart rate and energy come back to the phone; then the user logs a set on the watch (a weight
+# typed, the set completed), the rest runs with the next set and its plates, and the phone
+# corrects the rest. The screens themselves are not built yet.
 # The watch's state answers are summarised here; the control channel itself answers with the
 # whole state as JSON.
 set -euo pipefail
@@ -33,7 +35,9 @@ echo "== phone-sim (the phone) listens on $link with its embedded training plan"
   echo "wait 2"
   echo "exercise-change ex-0017 {\"name\": \"Pendlay Row\"}"
   echo "exercise-remove ex-0032"
-  echo "wait 12"
+  echo "wait-for complete_set 15"
+  echo "timer-correct 45"
+  echo "wait 6"
   echo "logbook"
   echo "quit"
 ) 2>&1 | sed -u 's/^/  [phone] /' &
@@ -48,7 +52,10 @@ echo "== wristside --headless (the watch) connects; the control channel asks for
   sleep 0.5; echo '{"action":"refresh"}'
   sleep 1.5; echo '{"action":"state"}'
   sleep 7; echo '{"action":"state"}'
-  sleep 8; echo '{"action":"state"}'
+  sleep 1; echo '{"action":"keypad","exerciseId":"ex-0006","setIndex":0,"field":"weight","keys":["1","0","5"]}'
+  echo '{"action":"actionButton","exerciseId":"ex-0006","setIndex":0}'
+  sleep 1; echo '{"action":"state"}'
+  sleep 6; echo '{"action":"state"}'
   echo '{"action":"quit"}'
 } | "$build/src/app/wristside" --headless --link "$link" --data-dir "$work/watch" 2>&1 |
   python3 -u -c '
@@ -62,6 +69,15 @@ for line in sys.stdin:
         r = s["revisions"]
         line = "state: workout \"%s\" (%s), %d exercises with %d sets, snapshot revision %s, delta revision %s; outbox: %s" % (
             s["name"], s["workoutStatus"], len(s["exercises"]), sets, r["lastSnapshotRevision"], r["lastDeltaRevision"], pending)
+        t = s["timer"]
+        if t["timerIsRunning"]:
+            plates = " ".join("%gx%d" % (p["plateWeight"], p["quantity"] // 2) for p in t["nextSetPlates"])
+            line += "; %s timer %s s (revision %d), next: %s %s%s" % (
+                t["titleMessage"], t["timerSeconds"], t["timerRevision"], t["nextSetExercise"], t["nextSetLoad"],
+                (", plates per side " + plates) if plates else "")
+        if s.get("notifications"):
+            n = s["notifications"][0]
+            line += "; notification \"%s\" in %.0f s" % (n["title"], n["seconds"])
         h = s["session"]
         if h["hasWorkoutSession"]:
             line += "; health session state %d for %s, heart rate %.0f bpm, %.1f kcal" % (
