@@ -208,9 +208,6 @@ bool WatchDataSource::timerCorrectionApplies(const Dictionary&) const {
     return true;
 }
 
-// Not built yet: the finished-workout hand-off.
-void WatchDataSource::updateFinishedWorkoutHandOff(const std::optional<std::string>&) {}
-
 // Not built yet: the save-to-health preference.
 void WatchDataSource::applyHealthPreference(const Dictionary&) {}
 

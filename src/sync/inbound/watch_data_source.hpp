@@ -120,6 +120,17 @@ public:
                           const std::string& text);
     void sendSetDurationEdit(const std::string& setId, std::int64_t seconds);
 
+    // The current workout's life on the watch. Each changes the local state first, then queues
+    // its event. False, with nothing changed, while a health session or builder already exists.
+    bool startAvailableWorkout(model::Workout workout);
+    // Ends the health session it owns (saved as the preference says) and tracks the event's
+    // acknowledgement in the finished-workout hand-off.
+    void completeCurrentWorkout();
+    // Ends the health session it owns without saving it.
+    void cancelCurrentWorkout();
+    // Empties the current workout, gives it the status and stops and forgets the rest timer.
+    void resetLocalWorkout(const std::string& status);
+
 private:
     void dispatchOnMain(const platform::Dictionary& message,
                         const std::optional<ReplyFunction>& reply);
