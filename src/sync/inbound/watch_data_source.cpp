@@ -199,21 +199,6 @@ void WatchDataSource::requestFreshData() {
     outbox_.enqueue(Dictionary{{"type", Value("refresh_data")}});
 }
 
-// Not built yet: phone commands (sequence rule, de-duplication). The command is acknowledged, as
-// every command is, but not applied.
-void WatchDataSource::handlePhoneCommand(const Dictionary&, const std::string&) {}
-
-// Not built yet: timer corrections. Until then no correction is refused.
-bool WatchDataSource::timerCorrectionApplies(const Dictionary&) const {
-    return true;
-}
-
-// Not built yet: the save-to-health preference.
-void WatchDataSource::applyHealthPreference(const Dictionary&) {}
-
-// Not built yet: the health session commands.
-void WatchDataSource::applyWorkoutSessionCommands(const Dictionary&) {}
-
 // Not built yet: the exercise catalogue.
 void WatchDataSource::applyReferenceExercises(const Dictionary&) {}
 

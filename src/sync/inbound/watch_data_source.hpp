@@ -38,6 +38,10 @@ public:
 
     static constexpr std::string_view lastPhoneCommandSequenceKey =
         "tessaron.watch-sync.last-phone-command-sequence.v1";
+    // Ids of the phone commands already handled, oldest first.
+    static constexpr std::string_view processedPhoneCommandsKey =
+        "tessaron.watch-sync.processed-phone-commands.v1";
+    static constexpr std::size_t maxProcessedPhoneCommands = 500;
 
     struct Services {
         platform::Executor& executor;
@@ -139,11 +143,15 @@ private:
     // The steps of applying a phone payload, in the order they run.
     bool shouldRejectWorkoutPayload(const platform::Dictionary& message) const;
     void handlePhoneCommand(const platform::Dictionary& message, const std::string& commandId);
+    bool isProcessedCommand(const std::string& commandId) const;
+    void markCommandProcessed(const std::string& commandId);
     bool acceptRevision(const platform::Dictionary& message, double revision);
     bool timerCorrectionApplies(const platform::Dictionary& message) const;
     void updateFinishedWorkoutHandOff(const std::optional<std::string>& status);
     void applyHealthPreference(const platform::Dictionary& message);
     void applyWorkoutSessionCommands(const platform::Dictionary& message);
+    void terminateSession(const std::string& commandWorkoutId, platform::Date date,
+                          bool saveToHealth);
     void applyWorkoutHeader(const platform::Dictionary& message);
     void applyAvailableWorkouts(const platform::Dictionary& message);
     void applyExercises(const platform::Dictionary& message);
