@@ -1,11 +1,13 @@
 #pragma once
 
 #include "model/barbell.hpp"
+#include "platform/values/value.hpp"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace model {
 
@@ -42,5 +44,13 @@ struct ReferenceExercise {
 
 // Shared like the workout's exercises: the catalogue list and the screens hold the same entries.
 using ReferenceExerciseRef = std::shared_ptr<const ReferenceExercise>;
+
+inline std::string_view itemId(const ReferenceExerciseRef& exercise) {
+    return exercise->id;
+}
+
+// A catalogue entry from the phone's dictionary, or nothing when "id" or "name" is missing or not
+// a string. Every other field takes its default when missing or malformed.
+std::optional<ReferenceExercise> decodeReferenceExercise(const platform::Dictionary& dictionary);
 
 } // namespace model

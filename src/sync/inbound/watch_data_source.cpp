@@ -26,7 +26,7 @@ WatchDataSource::WatchDataSource(Services services, Managers managers)
       remoteWorkoutData_(std::move(managers.remoteWorkoutData)),
       workoutConfiguration_(std::move(managers.workoutConfiguration)) {
     lastPhoneCommandSequence = defaults_.doubleForKey(lastPhoneCommandSequenceKey).value_or(0);
-    // The exercise catalogue file is loaded here once the catalogue exists.
+    loadPersistedReferenceExercises();
     if (session_ != nullptr) {
         session_->setDelegate(this);
         session_->activate();
@@ -198,11 +198,5 @@ void WatchDataSource::onMain(std::function<void()> work) {
 void WatchDataSource::requestFreshData() {
     outbox_.enqueue(Dictionary{{"type", Value("refresh_data")}});
 }
-
-// Not built yet: the exercise catalogue.
-void WatchDataSource::applyReferenceExercises(const Dictionary&) {}
-
-// Not built yet: the catalogue file.
-void WatchDataSource::applyReferenceExercisesFile(const platform::ReceivedFile&) {}
 
 } // namespace watchsync

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,8 @@ public:
 
     platform::Observable<std::vector<model::ExerciseRef>> exercises;
     platform::Observable<std::vector<model::Workout>> availableWorkouts;
+    // The exercise catalogue the user adds exercises from.
+    platform::Observable<std::vector<model::ReferenceExerciseRef>> referenceExercises;
     platform::Observable<std::string> name;
     platform::Observable<std::string> workoutStatus{std::string(model::status::notStartedDefault)};
     platform::Observable<std::string> workoutId;
@@ -165,6 +168,9 @@ private:
     void giveRestTimerWorkoutId(std::optional<std::string> workoutId);
     std::optional<std::string> currentTimerId() const;
     void applyReferenceExercisesFile(const platform::ReceivedFile& file);
+    void loadPersistedReferenceExercises();
+    // Writes the catalogue file; the persisted revision moves only when the write succeeds.
+    void persistReferenceExercises(std::span<const std::uint8_t> bytes, double revision);
 
     void requestFreshData();
     // Runs work on the main queue only while this object still exists.
