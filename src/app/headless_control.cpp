@@ -155,6 +155,10 @@ Dictionary HeadlessControl::state() {
     for (const auto& workout : data.availableWorkouts.get()) {
         availableWorkouts.push_back(workoutState(workout));
     }
+    platform::Array referenceExercises;
+    for (const auto& reference : data.referenceExercises.get()) {
+        referenceExercises.push_back(Value(reference->id));
+    }
     return Dictionary{
         {"workoutId", Value(data.workoutId.get())},
         {"name", Value(data.name.get())},
@@ -180,6 +184,7 @@ Dictionary HeadlessControl::state() {
          }},
         {"exercises", Value(std::move(exercises))},
         {"availableWorkouts", Value(std::move(availableWorkouts))},
+        {"referenceExercises", Value(std::move(referenceExercises))},
         {"availableWeightPlates", plateListState(wiring_.restTimer.availableWeightPlates.get())},
         {"outbox", Value(std::move(outbox))},
         {"timer", timerState(wiring_.restTimer)},

@@ -32,6 +32,10 @@ WatchCore::WatchCore(WatchEnvironment environment) {
             },
             [delegate = appDelegate_.get()](const platform::Dictionary& configuration) {
                 delegate->handleWorkoutConfiguration(configuration);
+            },
+            [center = notificationCenter_.get()] {
+                center->removeAllPendingNotificationRequests();
+                center->removeAllDeliveredNotifications();
             }});
     mainScreen_ = std::make_unique<screens::MainScreen>(screens::MainScreen::Services{
         executor, *data_, *restTimer_, *workoutManager_, *haptics_, log});

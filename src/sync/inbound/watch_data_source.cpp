@@ -24,7 +24,8 @@ WatchDataSource::WatchDataSource(Services services, Managers managers)
       session_(services.session), outbox_(services.outbox), log_(services.log),
       restTimer_(managers.restTimer), workoutManager_(managers.workoutManager),
       remoteWorkoutData_(std::move(managers.remoteWorkoutData)),
-      workoutConfiguration_(std::move(managers.workoutConfiguration)) {
+      workoutConfiguration_(std::move(managers.workoutConfiguration)),
+      removeAllNotifications_(std::move(managers.removeAllNotifications)) {
     lastPhoneCommandSequence = defaults_.doubleForKey(lastPhoneCommandSequenceKey).value_or(0);
     loadPersistedReferenceExercises();
     if (session_ != nullptr) {

@@ -64,6 +64,8 @@ public:
         std::function<void(const platform::Data&)> remoteWorkoutData;
         // The phone asks the watch to start a workout session with this configuration.
         std::function<void(const platform::Dictionary&)> workoutConfiguration;
+        // Withdraws every pending and delivered local notification, pending first.
+        std::function<void()> removeAllNotifications;
     };
 
     explicit WatchDataSource(Services services);
@@ -186,6 +188,7 @@ private:
     session::WorkoutManager* workoutManager_;
     std::function<void(const platform::Data&)> remoteWorkoutData_;
     std::function<void(const platform::Dictionary&)> workoutConfiguration_;
+    std::function<void()> removeAllNotifications_;
     // Tasks posted to the main queue hold a weak reference: the hub may be gone when they run.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };

@@ -110,6 +110,9 @@ void WatchDataSource::cancelCurrentWorkout() {
 }
 
 void WatchDataSource::resetLocalWorkout(const std::string& status) {
+    if (removeAllNotifications_) {
+        removeAllNotifications_();
+    }
     name = std::string();
     workoutId = std::string();
     workoutStatus = status;

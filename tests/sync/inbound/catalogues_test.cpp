@@ -61,7 +61,7 @@ protected:
         restTimer.emplace(executor, defaults, *outbox, log);
         data.emplace(
             watchsync::WatchDataSource::Services{executor, defaults, files, &session, *outbox, log},
-            watchsync::WatchDataSource::Managers{&*restTimer, nullptr, {}, {}});
+            watchsync::WatchDataSource::Managers{&*restTimer, nullptr, {}, {}, {}});
         executor.runUntilIdle();
     }
 

@@ -145,7 +145,7 @@ protected:
         restTimer.emplace(executor, defaults, *outbox, log);
         restTimer->setAlerts(&alerts);
         data.emplace(WatchDataSource::Services{executor, defaults, files, &session, *outbox, log},
-                     WatchDataSource::Managers{&*restTimer, nullptr, {}, {}});
+                     WatchDataSource::Managers{&*restTimer, nullptr, {}, {}, {}});
         executor.runUntilIdle();
     }
 

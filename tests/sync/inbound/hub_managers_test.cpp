@@ -29,6 +29,7 @@ protected:
     std::optional<session::WorkoutManager> workoutManager;
     std::optional<timer::RestTimerManager> restTimer;
     std::vector<Dictionary> configurations;
+    int notificationRemovals = 0;
 
     // Builds the program's objects as the program does, over whatever the stores hold now.
     void start() {
@@ -45,7 +46,8 @@ protected:
                 [this](const platform::Data& bytes) { health.receiveRemoteWorkoutData(bytes); },
                 [this](const Dictionary& configuration) {
                     configurations.push_back(configuration);
-                }});
+                },
+                [this] { ++notificationRemovals; }});
         executor.runUntilIdle();
     }
 
@@ -117,6 +119,14 @@ TEST_F(HubManagers, ThePhonesWorkoutStartRequestIsHandedOn) {
     Dictionary configuration{{"activityType", 50}, {"locationType", 2}};
     session.delegate->didReceiveStartWorkout(configuration);
     EXPECT_EQ(configurations, std::vector<Dictionary>{configuration});
+}
+
+TEST_F(HubManagers, ClearingTheLocalWorkoutWithdrawsTheNotificationsFirst) {
+    dispatch(snapshot(1, "w1", "IN_PROGRESS"));
+    data->cancelCurrentWorkout();
+    executor.runUntilIdle();
+    EXPECT_EQ(notificationRemovals, 1);
+    EXPECT_EQ(data->workoutStatus.get(), "NOT_STARTED");
 }
 
 TEST_F(HubManagers, ThePhonesMirroredDataReachesTheRunningSession) {

@@ -40,7 +40,7 @@ protected:
         workoutManager.emplace(executor, defaults, health, log);
         restTimer.emplace(executor, defaults, *outbox, log);
         data.emplace(WatchDataSource::Services{executor, defaults, files, &session, *outbox, log},
-                     WatchDataSource::Managers{&*restTimer, &*workoutManager, {}, {}});
+                     WatchDataSource::Managers{&*restTimer, &*workoutManager, {}, {}, {}});
         health.requestAuthorization(workoutManager->typesToShare(), workoutManager->typesToRead(),
                                     [](bool, auto) {});
         executor.runUntilIdle();
