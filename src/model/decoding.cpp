@@ -100,15 +100,17 @@ std::vector<ExerciseSetRef> decodeSets(const Value* value) {
     return sets;
 }
 
-Barbell decodeBarbell(const Value* value, const std::string& weightUnits) {
+} // namespace
+
+Barbell decodeBarbell(const Value* value, const std::string& weightUnits, const Barbell& fallback) {
     auto dictionary = asDictionary(value);
     if (!dictionary) {
-        return defaultBarbell(weightUnits);
+        return fallback;
     }
     auto weight = asNumber(lookup(*dictionary, "weight"));
     // A bar of no finite weight would turn every plate calculation into nonsense.
     if (!weight || !std::isfinite(*weight)) {
-        return defaultBarbell(weightUnits);
+        return fallback;
     }
     Barbell bar;
     bar.weight = *weight;
@@ -120,8 +122,6 @@ Barbell decodeBarbell(const Value* value, const std::string& weightUnits) {
     }
     return bar;
 }
-
-} // namespace
 
 ExerciseRef decodeExercise(const Dictionary& dictionary, std::int64_t fallbackSequence) {
     const auto* id = asString(lookup(dictionary, "id"));
@@ -136,7 +136,8 @@ ExerciseRef decodeExercise(const Dictionary& dictionary, std::int64_t fallbackSe
     exercise->status = *status;
     exercise->exerciseSets.set(decodeSets(lookup(dictionary, "exerciseSets")));
     exercise->weightUnits = stringOr(dictionary, "weightUnits", "lb");
-    exercise->barbell = decodeBarbell(lookup(dictionary, "barbell"), exercise->weightUnits);
+    exercise->barbell = decodeBarbell(lookup(dictionary, "barbell"), exercise->weightUnits,
+                                      defaultBarbell(exercise->weightUnits));
     exercise->templateExerciseId = stringOr(dictionary, "templateExerciseId", "");
     exercise->category = optionalString(dictionary, "category");
     exercise->primaryMuscle = optionalString(dictionary, "primaryMuscle");

@@ -15,6 +15,11 @@ namespace model {
 // fallbackSequence is the dictionary's position in the list it came from.
 ExerciseRef decodeExercise(const platform::Dictionary& dictionary, std::int64_t fallbackSequence);
 
+// A bar from the phone: `fallback` when the value is not a dictionary with a finite "weight";
+// units from "units", else "weightUnits", else the exercise's.
+Barbell decodeBarbell(const platform::Value* value, const std::string& weightUnits,
+                      const Barbell& fallback);
+
 // Decodes a list of exercise dictionaries; each element's index in the list as received is its
 // fallback sequence, and elements that do not decode are left out. Nothing when the value is
 // not a list whose every element is a dictionary.

@@ -1,5 +1,7 @@
 #include "model/reference_exercise.hpp"
 
+#include "model/decoding.hpp"
+
 #include "model/conversions.hpp"
 
 #include <cmath>
@@ -42,27 +44,6 @@ Barbell catalogueDefaultBarbell(const std::string& weightUnits) {
     return Barbell{std::string(defaultBarbellName), weightUnits == "kg" ? 20.0 : 45.0, weightUnits};
 }
 
-Barbell decodeCatalogueBarbell(const Value* value, const std::string& weightUnits) {
-    auto dictionary = asDictionary(value);
-    if (!dictionary) {
-        return catalogueDefaultBarbell(weightUnits);
-    }
-    auto weight = asNumber(lookup(*dictionary, "weight"));
-    // A bar of no finite weight would make every plate calculation nonsense.
-    if (!weight || !std::isfinite(*weight)) {
-        return catalogueDefaultBarbell(weightUnits);
-    }
-    Barbell bar;
-    bar.weight = *weight;
-    bar.name = stringOr(*dictionary, "name", defaultBarbellName);
-    if (const auto* units = asString(lookup(*dictionary, "units"))) {
-        bar.units = *units;
-    } else {
-        bar.units = stringOr(*dictionary, "weightUnits", weightUnits);
-    }
-    return bar;
-}
-
 } // namespace
 
 std::optional<ReferenceExercise> decodeReferenceExercise(const Dictionary& dictionary) {
@@ -85,7 +66,8 @@ std::optional<ReferenceExercise> decodeReferenceExercise(const Dictionary& dicti
     exercise.isRecent = flag(dictionary, "isRecent", false);
     exercise.equipment = stringOr(dictionary, "equipment", "Barbell");
     exercise.restTimer = decodeRestTimer(lookup(dictionary, "restTimer"));
-    exercise.barbell = decodeCatalogueBarbell(lookup(dictionary, "barbell"), exercise.weightUnits);
+    exercise.barbell = decodeBarbell(lookup(dictionary, "barbell"), exercise.weightUnits,
+                                     catalogueDefaultBarbell(exercise.weightUnits));
     return exercise;
 }
 
