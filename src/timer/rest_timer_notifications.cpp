@@ -116,6 +116,11 @@ struct RestTimerNotifications::Core : std::enable_shared_from_this<Core> {
         center.setNotificationCategories({restTimerCategory()});
         std::weak_ptr<Core> weak = weak_from_this();
         main.async([weak, runningTimer = std::move(runningTimer)] {
+            // The timer the source reads goes with the program: once the bookkeeping is gone,
+            // so may be the timer.
+            if (weak.expired()) {
+                return;
+            }
             auto run = runningTimer ? runningTimer() : std::nullopt;
             if (!run || !(run->secondsRemaining > 0)) {
                 return;

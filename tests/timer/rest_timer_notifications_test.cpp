@@ -337,6 +337,38 @@ TEST_F(RestTimerNotificationsTest, AnswersAfterTheBookkeepingIsGoneDoNothing) {
     EXPECT_EQ(pendingIds(), Ids{});
 }
 
+TEST_F(RestTimerNotificationsTest, TheRunningTimerIsNotReadOnceTheBookkeepingIsGone) {
+    // How many steps the setup takes to read the timer...
+    std::size_t steps = 0;
+    {
+        bool read = false;
+        RestTimerNotifications first(executor, center, log);
+        first.setUpNotifications([&] {
+            read = true;
+            return std::optional<RestTimerNotifications::RunningTimer>();
+        });
+        while (!read && executor.runNext()) {
+            ++steps;
+        }
+        ASSERT_TRUE(read);
+    }
+    executor.runUntilIdle();
+    // ...and the program going away just before that step: the timer may be gone too.
+    bool read = false;
+    std::optional<RestTimerNotifications> second;
+    second.emplace(executor, center, log);
+    second->setUpNotifications([&] {
+        read = true;
+        return std::optional<RestTimerNotifications::RunningTimer>();
+    });
+    for (std::size_t i = 0; i + 1 < steps; ++i) {
+        executor.runNext();
+    }
+    second.reset();
+    executor.runUntilIdle();
+    EXPECT_FALSE(read);
+}
+
 // Any interleaving of calls and of the queues' work ends with the state of the last call: one
 // request, from the last schedule, or none after a cancel (or a schedule with under a second).
 RC_GTEST_PROP(RestTimerNotificationsProperty, TheLastCallDecides, ()) {
