@@ -82,16 +82,12 @@ Array phoneRecord(const Array& exercises) {
 }
 
 std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::path& directory) {
-    std::mt19937_64 random(seed);
-    auto pick = [&](std::uint64_t n) { return random() % n; };
-
-    platform::ManualExecutor executor;
-    platform::MemoryLog log;
-    platform::SimulatedLink link(executor, simsupport::randomFaults(random), seed);
-    simsupport::PhoneSide phone(executor, link, log, directory);
-    if (!phone.app) {
-        return "phone-sim did not open: " + phone.error;
+    simsupport::Run run(seed, directory);
+    if (!run.phone.app) {
+        return "phone-sim did not open: " + run.phone.error;
     }
+    auto& [random, executor, log, link, phone] = run;
+    auto pick = [&run](std::uint64_t n) { return run.pick(n); };
     auto& app = phone.app;
     app->setWorkoutStatus("IN_PROGRESS");
 

@@ -49,17 +49,12 @@ bool storedIn(const testsupport::SnapshotStore::Content& content, const std::str
 // One seeded run. Returns what went wrong, or nothing.
 std::optional<std::string> runSeed(std::uint64_t seed,
                                    const std::filesystem::path& phoneDirectory) {
-    std::mt19937_64 random(seed);
-    auto pick = [&](std::uint64_t n) { return random() % n; };
-
-    platform::ManualExecutor executor;
-    platform::MemoryLog log;
-    platform::SimulatedLink link(executor, simsupport::randomFaults(random), seed);
-
-    simsupport::PhoneSide phone(executor, link, log, phoneDirectory);
-    if (!phone.app) {
-        return "phone-sim did not open: " + phone.error;
+    simsupport::Run run(seed, phoneDirectory);
+    if (!run.phone.app) {
+        return "phone-sim did not open: " + run.phone.error;
     }
+    auto& [random, executor, log, link, phone] = run;
+    auto pick = [&run](std::uint64_t n) { return run.pick(n); };
     auto& app = phone.app;
 
     testsupport::SnapshotStore defaults;

@@ -92,6 +92,22 @@ inline platform::LinkFaults randomFaults(std::mt19937_64& random) {
     return faults;
 }
 
+// What every seeded run starts from: one random source for all its choices, virtual time, the
+// log, the faulty link and phone-sim on it (its logbook in `directory`).
+struct Run {
+    std::mt19937_64 random;
+    platform::ManualExecutor executor;
+    platform::MemoryLog log;
+    platform::SimulatedLink link;
+    PhoneSide phone;
+
+    Run(std::uint64_t seed, const std::filesystem::path& directory)
+        : random(seed), link(executor, randomFaults(random), seed),
+          phone(executor, link, log, directory) {}
+
+    std::uint64_t pick(std::uint64_t n) { return random() % n; }
+};
+
 // Nothing when the run found no problem (unless the log of every run is asked for).
 inline std::optional<std::string> verdict(const std::ostringstream& problems,
                                           const platform::MemoryLog& log) {

@@ -86,17 +86,12 @@ std::vector<std::string> exerciseIds(const phone::PhoneApp& app) {
 
 std::optional<std::string> runSeed(std::uint64_t seed,
                                    const std::filesystem::path& phoneDirectory) {
-    std::mt19937_64 random(seed);
-    auto pick = [&](std::uint64_t n) { return random() % n; };
-
-    platform::ManualExecutor executor;
-    platform::MemoryLog log;
-    platform::SimulatedLink link(executor, simsupport::randomFaults(random), seed);
-
-    simsupport::PhoneSide phone(executor, link, log, phoneDirectory);
-    if (!phone.app) {
-        return "phone-sim did not open: " + phone.error;
+    simsupport::Run run(seed, phoneDirectory);
+    if (!run.phone.app) {
+        return "phone-sim did not open: " + run.phone.error;
     }
+    auto& [random, executor, log, link, phone] = run;
+    auto pick = [&run](std::uint64_t n) { return run.pick(n); };
     auto& app = phone.app;
 
     platform::MemoryKeyValueStore defaults;

@@ -5,6 +5,7 @@
 #include "platform/store/memory_key_value_store.hpp"
 #include "platform/values/bplist.hpp"
 #include "support/fake_session.hpp"
+#include "support/forwarding_store.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
 
 #include <gmock/gmock.h>
@@ -33,30 +34,13 @@ constexpr std::string_view platesKey = RestTimerManager::availableWeightPlatesKe
 
 // Records what reaches the store under the timer key (nothing = a removal), and can lose those
 // writes the way a process that dies before they land does.
-class WatchingStore final : public platform::KeyValueStore {
+class WatchingStore final : public testsupport::ForwardingStore {
 public:
-    explicit WatchingStore(platform::KeyValueStore& inner) : inner_(inner) {}
+    using ForwardingStore::ForwardingStore;
 
     std::vector<std::optional<Data>> timerWrites;
     bool loseTimerWrites = false;
 
-    std::optional<double> doubleForKey(std::string_view key) const override {
-        return inner_.doubleForKey(key);
-    }
-    void setDouble(std::string_view key, double value) override { inner_.setDouble(key, value); }
-    std::optional<bool> boolForKey(std::string_view key) const override {
-        return inner_.boolForKey(key);
-    }
-    void setBool(std::string_view key, bool value) override { inner_.setBool(key, value); }
-    std::optional<std::vector<std::string>> stringListForKey(std::string_view key) const override {
-        return inner_.stringListForKey(key);
-    }
-    void setStringList(std::string_view key, const std::vector<std::string>& value) override {
-        inner_.setStringList(key, value);
-    }
-    std::optional<Data> dataForKey(std::string_view key) const override {
-        return inner_.dataForKey(key);
-    }
     void setData(std::string_view key, const Data& value) override {
         if (key == sessionKey) {
             timerWrites.emplace_back(value);
@@ -75,9 +59,6 @@ public:
         }
         inner_.removeObject(key);
     }
-
-private:
-    platform::KeyValueStore& inner_;
 };
 
 // One run of the watch program: its outbox and its timer over the store that outlives it.

@@ -8,6 +8,7 @@
 #include "platform/values/bplist.hpp"
 #include "support/arbitrary_value.hpp"
 #include "support/fake_session.hpp"
+#include "support/forwarding_store.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
 
 #include <gtest/gtest.h>
@@ -30,35 +31,21 @@ using timer::RestTimerManager;
 constexpr std::string_view sessionKey = RestTimerManager::timerSessionStorageKey;
 
 // Keeps every record written under the timer key, so that a test sees intermediate states.
-class RecordingStore final : public platform::KeyValueStore {
+class RecordingStore final : public testsupport::ForwardingStore {
 public:
-    platform::MemoryKeyValueStore inner;
+    RecordingStore() : ForwardingStore(backing_) {}
+
     std::vector<Data> timerRecords;
 
-    std::optional<double> doubleForKey(std::string_view key) const override {
-        return inner.doubleForKey(key);
-    }
-    void setDouble(std::string_view key, double value) override { inner.setDouble(key, value); }
-    std::optional<bool> boolForKey(std::string_view key) const override {
-        return inner.boolForKey(key);
-    }
-    void setBool(std::string_view key, bool value) override { inner.setBool(key, value); }
-    std::optional<std::vector<std::string>> stringListForKey(std::string_view key) const override {
-        return inner.stringListForKey(key);
-    }
-    void setStringList(std::string_view key, const std::vector<std::string>& value) override {
-        inner.setStringList(key, value);
-    }
-    std::optional<Data> dataForKey(std::string_view key) const override {
-        return inner.dataForKey(key);
-    }
     void setData(std::string_view key, const Data& value) override {
         if (key == sessionKey) {
             timerRecords.push_back(value);
         }
-        inner.setData(key, value);
+        inner_.setData(key, value);
     }
-    void removeObject(std::string_view key) override { inner.removeObject(key); }
+
+private:
+    platform::MemoryKeyValueStore backing_;
 };
 
 class RecordingAlerts final : public timer::TimerAlerts {
