@@ -107,6 +107,35 @@ void CommandRunner::execute(std::size_t number, Command command) {
             [&](command::WorkoutStatus& c) {
                 failures_ += app_.setWorkoutStatus(c.status) ? 0 : 1;
             },
+            [&](command::Session& c) {
+                failures_ += app_.sendSessionCommand(c.action, c.workoutId, c.saveToHealth) ? 0 : 1;
+            },
+            [&](command::HealthSync& c) { failures_ += app_.sendHealthPreference(c.on) ? 0 : 1; },
+            [&](command::Hold& c) { app_.holdCommands(c.on); },
+            [&](command::Release& c) { failures_ += app_.releaseCommands(c.positions) ? 0 : 1; },
+            [&](command::Resend& c) { failures_ += app_.resendCommand(c.commandId) ? 0 : 1; },
+            [&](command::Age& c) {
+                if (c.what == command::Age::What::sequence) {
+                    app_.ageNextSequence(c.value);
+                } else {
+                    app_.ageNextRevision(c.value);
+                }
+            },
+            [&](command::ReferenceExercises& c) {
+                failures_ += app_.sendReferenceCatalogue(c.inContext) ? 0 : 1;
+            },
+            [&](command::ReferenceFile&) {
+                failures_ += app_.sendReferenceCatalogueFile() ? 0 : 1;
+            },
+            [&](command::ReferenceUpdate& c) {
+                failures_ += app_.updateReferenceExercise(c.entry) ? 0 : 1;
+            },
+            [&](command::ReferenceRemove& c) {
+                failures_ += app_.removeReferenceExercise(c.id) ? 0 : 1;
+            },
+            [&](command::ReferenceOrder& c) {
+                failures_ += app_.reorderReferenceExercises(c.ids) ? 0 : 1;
+            },
             [&](command::Wait& c) {
                 waiting_ = true;
                 say("waiting " + secondsText(c.duration) + " s");

@@ -165,6 +165,55 @@ ParsedLine success(Command command) {
     return ParsedLine{std::move(command), {}};
 }
 
+std::vector<std::string> words(std::string_view text) {
+    std::vector<std::string> result;
+    for (auto remaining = text; !remaining.empty();) {
+        auto [word, after] = splitWord(remaining);
+        result.emplace_back(word);
+        remaining = after;
+    }
+    return result;
+}
+
+std::optional<double> finiteNumber(std::string_view text) {
+    double value = 0;
+    auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || problem != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<SessionAction> sessionAction(std::string_view word) {
+    for (auto action : {SessionAction::start, SessionAction::finish, SessionAction::stop,
+                        SessionAction::cancel, SessionAction::pause, SessionAction::resume}) {
+        if (word == "session-" + std::string(describe(action))) {
+            return action;
+        }
+    }
+    return std::nullopt;
+}
+
+ParsedLine parseSession(SessionAction action, std::string_view word, std::string_view rest) {
+    auto arguments = words(rest);
+    command::Session session{action, std::nullopt, true};
+    if (action == SessionAction::finish && !arguments.empty() &&
+        (arguments.front() == "save" || arguments.front() == "discard")) {
+        session.saveToHealth = arguments.front() == "save";
+        arguments.erase(arguments.begin());
+    }
+    if (arguments.size() > 1) {
+        return failure(std::string(word) +
+                       (action == SessionAction::finish ? " takes save or discard and" : " takes") +
+                       " at most a workout id, got " + inQuotes(rest));
+    }
+    if (!arguments.empty()) {
+        session.workoutId = arguments.front();
+    }
+    return success(std::move(session));
+}
+
 ParsedLine parseFile(std::string_view rest) {
     auto end = objectEnd(rest);
     if (!end) {
@@ -374,6 +423,77 @@ ParsedLine parseCommand(std::string_view line) {
         }
         return success(command::WorkoutStatus{std::string(status)});
     }
+    if (auto action = sessionAction(word)) {
+        return parseSession(*action, word, rest);
+    }
+    if (word == "health-sync") {
+        return switchCommand([](bool on) { return command::HealthSync{on}; });
+    }
+    if (word == "hold") {
+        return switchCommand([](bool on) { return command::Hold{on}; });
+    }
+    if (word == "release") {
+        std::vector<std::size_t> positions;
+        for (const auto& position : words(rest)) {
+            std::size_t value = 0;
+            auto [end, problem] =
+                std::from_chars(position.data(), position.data() + position.size(), value);
+            if (problem != std::errc() || end != position.data() + position.size() || value == 0) {
+                return failure("release takes the held commands' positions (1 = the first held), "
+                               "got " +
+                               inQuotes(position));
+            }
+            positions.push_back(value);
+        }
+        return success(command::Release{std::move(positions)});
+    }
+    if (word == "resend") {
+        auto arguments = words(rest);
+        if (arguments.size() > 1) {
+            return failure("resend takes at most one command id, got " + inQuotes(rest));
+        }
+        return success(
+            command::Resend{arguments.empty() ? std::nullopt : std::optional(arguments.front())});
+    }
+    if (word == "age") {
+        auto [what, valueText] = splitWord(rest);
+        auto value = finiteNumber(valueText);
+        if ((what != "sequence" && what != "revision") || !value) {
+            return failure(
+                "age needs sequence or revision and a number, e.g. age sequence 1, got " +
+                inQuotes(rest));
+        }
+        return success(command::Age{what == "sequence" ? command::Age::What::sequence
+                                                       : command::Age::What::revision,
+                                    *value});
+    }
+    if (word == "reference-exercises") {
+        if (rest.empty() || rest == "context") {
+            return success(command::ReferenceExercises{rest == "context"});
+        }
+        return failure("reference-exercises takes nothing or context, got " + inQuotes(rest));
+    }
+    if (word == "reference-file") {
+        return noArguments(command::ReferenceFile{});
+    }
+    if (word == "reference-update") {
+        return dictionaryCommand([](auto d) { return command::ReferenceUpdate{std::move(d)}; });
+    }
+    if (word == "reference-remove") {
+        auto [id, extra] = splitWord(rest);
+        if (id.empty() || !extra.empty()) {
+            return failure("reference-remove needs exactly one catalogue entry id, got " +
+                           inQuotes(rest));
+        }
+        return success(command::ReferenceRemove{std::string(id)});
+    }
+    if (word == "reference-order") {
+        auto ids = words(rest);
+        if (ids.empty()) {
+            return failure("reference-order needs every catalogue entry id, in the new order");
+        }
+        return success(command::ReferenceOrder{std::move(ids)});
+    }
     if (word == "logbook") {
         return noArguments(command::Logbook{});
     }
@@ -409,6 +529,22 @@ exercise-order ID...        put the exercises in this order; sends a delta
 workout-status STATUS       set the workout's status (e.g. IN_PROGRESS); sends a snapshot
 timer-correct SECONDS       correct the running rest timer's length (a new timer revision)
 timer-stop                  stop the running rest timer from the phone
+session-start [WORKOUT]     command: claim the health session (default: the current workout)
+session-finish [save|discard] [WORKOUT]  command: end the health session, saving it or not
+session-stop [WORKOUT]      command: end it as the watch's health preference says
+session-cancel [WORKOUT]    command: end it without saving
+session-pause [WORKOUT]     command: pause the health session
+session-resume [WORKOUT]    command: resume it
+health-sync on|off          command: save the watch's workouts to the health store, or not
+hold on|off                 keep the following commands back (numbered and ready), or not
+release [N...]              send the held commands N (1 = the first held) in this order; all without N
+resend [COMMAND_ID]         send a command again, unchanged (default: the last one sent)
+age sequence|revision N     the next command goes with this old sequence or revision
+reference-exercises [context] send the exercise catalogue whole (or in the application context)
+reference-file              send the exercise catalogue as a file transfer
+reference-update JSON       add or replace a catalogue entry; sends a delta
+reference-remove ID         remove a catalogue entry; sends a delta
+reference-order ID...       put the catalogue in this order; sends a delta
 catalogues                  send the plate inventory and the available workouts, whole
 plate-update JSON           add or replace a plate ({"id","weight","units","quantity"}); a delta
 plate-remove ID             remove a plate; sends a delta

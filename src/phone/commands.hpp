@@ -1,5 +1,6 @@
 #pragma once
 
+#include "phone/command_sender.hpp"
 #include "platform/exec/clock.hpp"
 #include "platform/values/value.hpp"
 
@@ -106,6 +107,58 @@ struct WorkoutRetire {
     std::string id;
     bool operator==(const WorkoutRetire&) const = default;
 };
+// Commands to the watch and the tricks a script plays with them.
+struct Session {
+    SessionAction action = SessionAction::start;
+    // Nothing: the current workout.
+    std::optional<std::string> workoutId;
+    bool saveToHealth = true;
+    bool operator==(const Session&) const = default;
+};
+struct HealthSync {
+    bool on = true;
+    bool operator==(const HealthSync&) const = default;
+};
+struct Hold {
+    bool on = true;
+    bool operator==(const Hold&) const = default;
+};
+// Empty: every held command, in the order held.
+struct Release {
+    std::vector<std::size_t> positions;
+    bool operator==(const Release&) const = default;
+};
+// Nothing: the last command sent.
+struct Resend {
+    std::optional<std::string> commandId;
+    bool operator==(const Resend&) const = default;
+};
+struct Age {
+    enum class What { sequence, revision };
+    What what = What::sequence;
+    double value = 0;
+    bool operator==(const Age&) const = default;
+};
+// The exercise catalogue.
+struct ReferenceExercises {
+    bool inContext = false;
+    bool operator==(const ReferenceExercises&) const = default;
+};
+struct ReferenceFile {
+    bool operator==(const ReferenceFile&) const = default;
+};
+struct ReferenceUpdate {
+    platform::Dictionary entry;
+    bool operator==(const ReferenceUpdate&) const = default;
+};
+struct ReferenceRemove {
+    std::string id;
+    bool operator==(const ReferenceRemove&) const = default;
+};
+struct ReferenceOrder {
+    std::vector<std::string> ids;
+    bool operator==(const ReferenceOrder&) const = default;
+};
 struct Wait {
     platform::Duration duration{};
     bool operator==(const Wait&) const = default;
@@ -129,15 +182,17 @@ struct Quit {
 };
 } // namespace command
 
-using Command =
-    std::variant<command::Send, command::Request, command::Transfer, command::Context,
-                 command::File, command::StartWorkout, command::Ack, command::FailTransfers,
-                 command::Reachable, command::Workout, command::Snapshot, command::SnapshotFile,
-                 command::ExerciseChange, command::ExerciseAdd, command::ExerciseRemove,
-                 command::ExerciseOrder, command::WorkoutStatus, command::TimerCorrect,
-                 command::TimerStop, command::Catalogues, command::PlateUpdate,
-                 command::PlateRemove, command::WorkoutRetire, command::Wait, command::WaitFor,
-                 command::Logbook, command::Status, command::Help, command::Quit>;
+using Command = std::variant<
+    command::Send, command::Request, command::Transfer, command::Context, command::File,
+    command::StartWorkout, command::Ack, command::FailTransfers, command::Reachable,
+    command::Workout, command::Snapshot, command::SnapshotFile, command::ExerciseChange,
+    command::ExerciseAdd, command::ExerciseRemove, command::ExerciseOrder, command::WorkoutStatus,
+    command::TimerCorrect, command::TimerStop, command::Catalogues, command::PlateUpdate,
+    command::PlateRemove, command::WorkoutRetire, command::Session, command::HealthSync,
+    command::Hold, command::Release, command::Resend, command::Age, command::ReferenceExercises,
+    command::ReferenceFile, command::ReferenceUpdate, command::ReferenceRemove,
+    command::ReferenceOrder, command::Wait, command::WaitFor, command::Logbook, command::Status,
+    command::Help, command::Quit>;
 
 // How long `wait-for TYPE` waits when the line gives no timeout.
 inline constexpr platform::Duration defaultWaitForTimeout = std::chrono::seconds(30);

@@ -14,7 +14,7 @@ namespace {
 using DatabaseHandle = platform::sqlite::Connection;
 using platform::sqlite::Statement;
 
-constexpr int schemaVersion = 1;
+constexpr int schemaVersion = 2;
 
 void setError(std::string* error, std::string text) {
     if (error != nullptr) {
@@ -117,7 +117,15 @@ std::unique_ptr<Logbook::Database> openDatabase(const std::filesystem::path& fil
                            "CREATE TABLE IF NOT EXISTS counters ("
                            " name TEXT PRIMARY KEY NOT NULL,"
                            " value INTEGER NOT NULL) WITHOUT ROWID;"
-                           "PRAGMA user_version = 1;"
+                           "CREATE TABLE IF NOT EXISTS applied_events ("
+                           " sync_id TEXT PRIMARY KEY NOT NULL) WITHOUT ROWID;"
+                           "CREATE TABLE IF NOT EXISTS finished_workouts ("
+                           " number INTEGER PRIMARY KEY,"
+                           " sync_id TEXT NOT NULL UNIQUE,"
+                           " workout_id TEXT NOT NULL,"
+                           " completed_at_ms REAL NOT NULL,"
+                           " workout TEXT NOT NULL);"
+                           "PRAGMA user_version = 2;"
                            "COMMIT;",
                            &problem)) {
         database->execute("ROLLBACK;", nullptr);
@@ -198,33 +206,103 @@ std::optional<LogbookEntry> Logbook::find(std::string_view syncId) const {
 }
 
 std::int64_t Logbook::revision() const {
-    auto select =
-        database_->prepare("SELECT value FROM counters WHERE name = 'syncRevision'", nullptr);
-    if (select && sqlite3_step(select.get()) == SQLITE_ROW) {
+    return counter("syncRevision");
+}
+
+std::optional<std::int64_t> Logbook::takeNextRevision(std::string* error) {
+    return takeNext("syncRevision", error);
+}
+
+std::int64_t Logbook::counter(std::string_view name) const {
+    auto select = database_->prepare("SELECT value FROM counters WHERE name = ?1", nullptr);
+    if (!select) {
+        return 0;
+    }
+    bindText(select.get(), 1, name);
+    if (sqlite3_step(select.get()) == SQLITE_ROW) {
         return sqlite3_column_int64(select.get(), 0);
     }
     return 0;
 }
 
-std::optional<std::int64_t> Logbook::takeNextRevision(std::string* error) {
-    auto update =
-        database_->prepare("INSERT INTO counters (name, value) VALUES ('syncRevision', 1) "
-                           "ON CONFLICT (name) DO UPDATE SET value = value + 1 RETURNING value",
-                           error);
+std::optional<std::int64_t> Logbook::takeNext(std::string_view name, std::string* error) {
+    auto update = database_->prepare("INSERT INTO counters (name, value) VALUES (?1, 1) "
+                                     "ON CONFLICT (name) DO UPDATE SET value = value + 1 "
+                                     "RETURNING value",
+                                     error);
     if (!update) {
         return std::nullopt;
     }
-    if (sqlite3_step(update.get()) != SQLITE_ROW) {
-        setError(error, describeFailure(database_->db.get(), "cannot store the next revision"));
+    bindText(update.get(), 1, name);
+    auto failed = [&] {
+        setError(error, describeFailure(database_->db.get(),
+                                        "cannot store the next " + std::string(name)));
         return std::nullopt;
+    };
+    if (sqlite3_step(update.get()) != SQLITE_ROW) {
+        return failed();
     }
     auto value = sqlite3_column_int64(update.get(), 0);
     // RETURNING commits only once the statement has run to completion.
     if (sqlite3_step(update.get()) != SQLITE_DONE) {
-        setError(error, describeFailure(database_->db.get(), "cannot store the next revision"));
-        return std::nullopt;
+        return failed();
     }
     return value;
+}
+
+bool Logbook::markApplied(std::string_view syncId, std::string* error) {
+    auto insert = database_->prepare(
+        "INSERT INTO applied_events (sync_id) VALUES (?1) ON CONFLICT (sync_id) DO NOTHING", error);
+    if (!insert) {
+        return false;
+    }
+    bindText(insert.get(), 1, syncId);
+    if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+        setError(error, describeFailure(database_->db.get(), "cannot mark an event applied"));
+        return false;
+    }
+    return true;
+}
+
+bool Logbook::wasApplied(std::string_view syncId) const {
+    auto select = database_->prepare("SELECT 1 FROM applied_events WHERE sync_id = ?1", nullptr);
+    if (!select) {
+        return false;
+    }
+    bindText(select.get(), 1, syncId);
+    return sqlite3_step(select.get()) == SQLITE_ROW;
+}
+
+bool Logbook::recordFinishedWorkout(const FinishedWorkout& workout, std::string* error) {
+    auto insert = database_->prepare(
+        "INSERT INTO finished_workouts (sync_id, workout_id, completed_at_ms, workout) "
+        "VALUES (?1, ?2, ?3, ?4) ON CONFLICT (sync_id) DO NOTHING",
+        error);
+    if (!insert) {
+        return false;
+    }
+    bindText(insert.get(), 1, workout.syncId);
+    bindText(insert.get(), 2, workout.workoutId);
+    sqlite3_bind_double(insert.get(), 3, workout.completedAtMs);
+    bindText(insert.get(), 4, workout.workoutJson);
+    if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+        setError(error, describeFailure(database_->db.get(), "cannot record a finished workout"));
+        return false;
+    }
+    return true;
+}
+
+std::vector<FinishedWorkout> Logbook::finishedWorkouts() const {
+    std::vector<FinishedWorkout> result;
+    auto select = database_->prepare("SELECT sync_id, workout_id, completed_at_ms, workout "
+                                     "FROM finished_workouts ORDER BY number",
+                                     nullptr);
+    while (select && sqlite3_step(select.get()) == SQLITE_ROW) {
+        result.push_back(FinishedWorkout{columnText(select.get(), 0), columnText(select.get(), 1),
+                                         sqlite3_column_double(select.get(), 2),
+                                         columnText(select.get(), 3)});
+    }
+    return result;
 }
 
 } // namespace phone

@@ -26,6 +26,20 @@ struct LogbookEntry {
     bool operator==(const LogbookEntry&) const = default;
 };
 
+// A workout the watch completed, as the phone keeps it: the workout dictionary with its sets as
+// the watch reported them.
+struct FinishedWorkout {
+    // The sync id of the watch's completion event.
+    std::string syncId;
+    std::string workoutId;
+    // Milliseconds since 1970, when the watch's user completed it.
+    double completedAtMs = 0;
+    // The workout as compact JSON.
+    std::string workoutJson;
+
+    bool operator==(const FinishedWorkout&) const = default;
+};
+
 // What record() did with a message.
 struct Recorded {
     std::int64_t number = 0; // the entry that holds the sync id
@@ -61,6 +75,19 @@ public:
     // Hands out the next revision, stored before it returns; nothing when it cannot be stored,
     // because a revision that might be handed out again is worse than none.
     std::optional<std::int64_t> takeNextRevision(std::string* error = nullptr);
+    // The same for any named counter (revision() is the counter "syncRevision").
+    std::int64_t counter(std::string_view name) const;
+    std::optional<std::int64_t> takeNext(std::string_view name, std::string* error = nullptr);
+
+    // Recorded events whose effect the phone has taken on, so that each takes effect once even
+    // when its first arrivals were turned away.
+    bool markApplied(std::string_view syncId, std::string* error = nullptr);
+    bool wasApplied(std::string_view syncId) const;
+
+    // False when the write failed; a second completion with the same sync id is not kept.
+    bool recordFinishedWorkout(const FinishedWorkout& workout, std::string* error = nullptr);
+    // Oldest first.
+    std::vector<FinishedWorkout> finishedWorkouts() const;
 
     struct Database;
     // Only open() can make the key, so a Logbook always has a working database.

@@ -188,7 +188,10 @@ std::unique_ptr<PhoneApp> PhoneApp::open(PhoneAppServices services, TrainingPlan
 PhoneApp::PhoneApp(PhoneAppServices services, TrainingPlan plan, std::unique_ptr<Logbook> logbook)
     : executor_(services.executor), session_(services.session), log_(services.log),
       controls_(services.controls), plan_(std::move(plan)), logbook_(std::move(logbook)),
-      feed_(planWorkout(plan_, 0)), self_(std::make_shared<PhoneApp*>(this)) {
+      feed_(planWorkout(plan_, 0)),
+      commands_([this] { return takeCommandNumber(); },
+                [this](const PhoneCommand& command) { deliverCommand(command); }),
+      catalogue_(plan_.referenceExercises), self_(std::make_shared<PhoneApp*>(this)) {
     delegate_ = std::make_shared<Delegate>(executor_.main(), self_);
     replayLogbook();
 }
@@ -246,13 +249,21 @@ void PhoneApp::handleIncoming(const platform::Dictionary& message, std::string_v
                 " — recorded #" + std::to_string(recorded->number));
             changed = applyWatchEvent(feed_, timer_, message);
         }
+        auto answer = recorded ? ackStatus_ : std::optional<std::string>("Retry");
+        // A lifecycle event takes effect once the phone accepts it, whichever copy that is.
+        if (auto event = readLifecycleEvent(message);
+            event && answer == "Success" && !logbook_->wasApplied(*syncId)) {
+            if (auto instead = answerLifecycle(*event, *syncId)) {
+                answer = instead;
+            }
+        }
         if (type == "refresh_data") {
             // The watch asks because its copy is gone or was refused: no delta can build on it.
             feed_.forgetConfirmation();
             sendSnapshot(true);
         }
         // What could not be recorded must come again.
-        acknowledge(*syncId, recorded ? ackStatus_ : std::optional<std::string>("Retry"));
+        acknowledge(*syncId, answer);
         // The watch's copy may have been overwritten by a state sent before this event arrived.
         if (changed) {
             sendDelta("watch's " + type);
@@ -392,11 +403,7 @@ bool PhoneApp::selectWorkout(std::size_t index) {
         return false;
     }
     // Edits made to the workout so far stay in the plan.
-    if (currentWorkout_ < plan_.workouts.size()) {
-        plan_.workouts[currentWorkout_] = feed_.workout();
-    }
-    currentWorkout_ = index;
-    feed_ = WorkoutFeed(planWorkout(plan_, index));
+    PlanPosition{plan_, currentWorkout_, feed_}.select(index);
     say("the current workout is " + std::to_string(index) + ", " +
         inQuotes(workoutName(plan_, index)));
     return true;
@@ -417,16 +424,7 @@ std::optional<double> PhoneApp::nextRevision(std::string_view purpose) {
 }
 
 platform::Array PhoneApp::availableWorkouts() const {
-    platform::Array workouts;
-    for (std::size_t i = 0; i < plan_.workouts.size(); ++i) {
-        const auto& workout =
-            i == currentWorkout_ ? platform::Value(feed_.workout()) : plan_.workouts[i];
-        const auto* status = workout.find("status");
-        if (status == nullptr || status->string() == nullptr || *status->string() != "COMPLETE") {
-            workouts.push_back(workout);
-        }
-    }
-    return workouts;
+    return offeredWorkouts(plan_, currentWorkout_, feed_, withdrawn_);
 }
 
 platform::Dictionary PhoneApp::withPhoneState(platform::Dictionary snapshot, double revision,
@@ -621,8 +619,7 @@ void PhoneApp::sendTimerCorrection(const PhoneTimer& before, std::string what) {
     if (before.id) {
         message.insert_or_assign("timerCorrectionForId", *before.id);
     }
-    auto channel = deliver(message, what);
-    say("sent " + what + " by " + std::string(channel));
+    commands_.issue(std::move(message), std::move(what));
 }
 
 bool PhoneApp::correctTimer(double seconds) {
@@ -733,6 +730,7 @@ bool PhoneApp::retireWorkout(const std::string& id) {
         return false;
     }
     auto index = static_cast<std::size_t>(found - plan_.workouts.begin());
+    withdrawn_.insert(id);
     if (index == currentWorkout_) {
         feed_.setStatus("COMPLETE");
     } else if (auto* workout = found->get<platform::Dictionary>()) {
@@ -750,8 +748,16 @@ void PhoneApp::replayLogbook() {
     std::size_t applied = 0;
     for (const auto& entry : logbook_->entries()) {
         auto message = platform::parseJson(entry.messageJson);
-        if (message && message->dictionary() != nullptr &&
-            applyWatchEvent(feed_, timer_, *message->dictionary())) {
+        if (!message || message->dictionary() == nullptr) {
+            continue;
+        }
+        // The set events that follow a start belong to the workout it started.
+        if (auto event = readLifecycleEvent(*message->dictionary())) {
+            if (logbook_->wasApplied(entry.syncId) &&
+                applyLifecycleEvent({plan_, currentWorkout_, feed_}, *event)) {
+                ++applied;
+            }
+        } else if (applyWatchEvent(feed_, timer_, *message->dictionary())) {
             ++applied;
         }
     }
@@ -784,7 +790,9 @@ void PhoneApp::printStatus() {
         (failTransfers_ ? "refused" : "accepted") + ", current workout " +
         std::to_string(currentWorkout_) + " " + inQuotes(workoutName(plan_, currentWorkout_)) +
         ", revision " + std::to_string(revision()) + ", logbook " +
-        std::to_string(logbook_->entries().size()) + " entries");
+        std::to_string(logbook_->entries().size()) + " entries, " +
+        std::to_string(commands_.sent().size()) + " commands sent, " +
+        std::to_string(commands_.held().size()) + " held");
 }
 
 std::vector<LogbookEntry> PhoneApp::logbookEntries() const {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "phone/command_sender.hpp"
 #include "phone/logbook.hpp"
+#include "phone/plan_progress.hpp"
+#include "phone/reference_catalogue.hpp"
 #include "phone/training_plan.hpp"
 #include "phone/watch_events.hpp"
 #include "phone/workout_feed.hpp"
@@ -17,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,10 +108,30 @@ public:
     bool removeExercise(const std::string& id);
     bool reorderExercises(const std::vector<std::string>& order);
     bool setWorkoutStatus(const std::string& status);
-    // Corrections of the running rest timer, as the phone's own timer screen makes them. False
-    // when the phone knows no running timer.
+    // Corrections of the running rest timer, as the phone's own timer screen makes them; they go
+    // as commands. False when the phone knows no running timer.
     bool correctTimer(double seconds);
     bool stopTimer();
+    // Commands to the watch's health session, for the named workout or else the current one,
+    // stamped with the time now. False when no command could be made.
+    bool sendSessionCommand(SessionAction action,
+                            const std::optional<std::string>& workoutId = std::nullopt,
+                            bool saveToHealth = true);
+    // Whether the watch saves its workouts to the health store.
+    bool sendHealthPreference(bool saveToHealth);
+    // The link's tricks with commands, for tests (see CommandSender).
+    void holdCommands(bool on);
+    bool releaseCommands(const std::vector<std::size_t>& positions = {});
+    bool resendCommand(const std::optional<std::string>& id = std::nullopt);
+    void ageNextSequence(double sequence);
+    void ageNextRevision(double revision);
+    // The exercise catalogue: whole (by message or in the application context), as a file, or
+    // one change as a delta; each with a new catalogue revision, unless aged.
+    bool sendReferenceCatalogue(bool inContext = false);
+    bool sendReferenceCatalogueFile();
+    bool updateReferenceExercise(const platform::Dictionary& entry);
+    bool removeReferenceExercise(const std::string& id);
+    bool reorderReferenceExercises(const std::vector<std::string>& order);
     // The plate inventory and the available workouts: whole, or one change as a delta.
     bool sendCatalogues();
     bool updatePlate(const platform::Dictionary& plate);
@@ -125,6 +149,12 @@ public:
     const TrainingPlan& plan() const { return plan_; }
     const WorkoutFeed& feed() const { return feed_; }
     const PhoneTimer& timer() const { return timer_; }
+    const CommandSender& commands() const { return commands_; }
+    const ReferenceCatalogue& referenceCatalogue() const { return catalogue_; }
+    // The newest catalogue revision sent, in this run or an earlier one; 0 before the first.
+    std::int64_t catalogueRevision() const;
+    // The workouts the watch completed, oldest first.
+    std::vector<FinishedWorkout> finishedWorkouts() const;
     const std::optional<std::string>& ackStatus() const { return ackStatus_; }
     bool reachable() const { return reachable_; }
     const std::filesystem::path& logbookFile() const;
@@ -155,6 +185,15 @@ private:
                                         bool catalogues) const;
     platform::Array availableWorkouts() const;
     void sendTimerCorrection(const PhoneTimer& before, std::string what);
+    // Takes on a lifecycle event the phone accepts: the plan moves, the watch hears the result.
+    // Nothing when that worked; the answer to give instead of the ack status otherwise.
+    std::optional<std::string> answerLifecycle(const LifecycleEvent& event,
+                                               const std::string& syncId);
+    void deliverCommand(const PhoneCommand& command);
+    std::optional<double> nextCatalogueRevision();
+    void deliverCatalogue(platform::Dictionary message, const std::string& what);
+    double nowMs() const;
+    std::optional<std::int64_t> takeCommandNumber();
     // Rebuilds the workout and the timer from the events already in the logbook.
     void replayLogbook();
     // Live message when both ends can take one, user-info transfer otherwise; says which.
@@ -174,6 +213,10 @@ private:
     std::size_t currentWorkout_ = 0;
     WorkoutFeed feed_;
     PhoneTimer timer_;
+    // Workouts taken out of the offer by hand (workout-done).
+    std::set<std::string> withdrawn_;
+    CommandSender commands_;
+    ReferenceCatalogue catalogue_;
     std::optional<std::string> ackStatus_ = "Success";
     bool reachable_ = true;
     bool failTransfers_ = false;

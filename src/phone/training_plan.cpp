@@ -27,7 +27,15 @@ std::optional<TrainingPlan> parseTrainingPlan(std::string_view json) {
         }
         plates = *list->array();
     }
-    return TrainingPlan{*name->string(), *workouts->array(), std::move(plates)};
+    platform::Array catalogue;
+    if (const auto* list = document->find("referenceExercises")) {
+        if (list->array() == nullptr) {
+            return std::nullopt;
+        }
+        catalogue = *list->array();
+    }
+    return TrainingPlan{*name->string(), *workouts->array(), std::move(plates),
+                        std::move(catalogue)};
 }
 
 std::optional<platform::Dictionary> workoutSnapshot(const TrainingPlan& plan, std::size_t index,

@@ -122,6 +122,10 @@ void WorkoutFeed::setDateStarted(double millis) {
     workout_.insert_or_assign("dateStarted", millis);
 }
 
+void WorkoutFeed::clearDateStarted() {
+    workout_.erase("dateStarted");
+}
+
 namespace {
 
 // The exercise's sets; `create` adds an empty list to an exercise that has none.

@@ -46,6 +46,7 @@ public:
     const platform::Dictionary* findExercise(std::string_view exerciseId) const;
     // Milliseconds since 1970, as the phone reports when a workout began.
     void setDateStarted(double millis);
+    void clearDateStarted();
 
     // The messages, each remembered as sent at its revision.
     platform::Dictionary snapshot(double revision);

@@ -17,12 +17,17 @@ using platform::Value;
 using PhoneApp = AppFixture;
 
 // A refresh request is answered with the workout, the plate inventory and the workouts the watch
-// may start, all at the same revision.
+// may start, all at the same revision. Nothing is done yet, so the plan offers its first workout
+// and the current one.
 Dictionary refreshAnswer(const phone::TrainingPlan& plan, std::size_t index, double revision) {
     auto answer = *phone::workoutSnapshot(plan, index, revision);
     answer.insert_or_assign("weight_plates", plan.weightPlates);
     answer.insert_or_assign("weightPlatesRevision", revision);
-    answer.insert_or_assign("availableWorkouts", plan.workouts);
+    Array offered{plan.workouts.front()};
+    if (index != 0) {
+        offered.push_back(plan.workouts.at(index));
+    }
+    answer.insert_or_assign("availableWorkouts", offered);
     answer.insert_or_assign("availableWorkoutsRevision", revision);
     return answer;
 }
@@ -447,21 +452,21 @@ TEST_F(PhoneApp, SendsPlatesAndAvailableWorkoutsWholeAndAsDeltas) {
     EXPECT_FALSE(app->updatePlate({{"weight", 1}}));
     ASSERT_EQ(session.liveMessages.size(), 3u);
     EXPECT_EQ(session.liveMessages[0].body.at("weight_plates"), Value(plan.weightPlates));
-    EXPECT_EQ(session.liveMessages[0].body.at("availableWorkouts").array()->size(),
-              plan.workouts.size());
+    EXPECT_EQ(session.liveMessages[0].body.at("availableWorkouts"),
+              Value(Array{plan.workouts.front()}));
     EXPECT_EQ(session.liveMessages[1].body.at("weightPlatesRevision"), Value(2.0));
     EXPECT_EQ(session.liveMessages[1].body.at("weightPlateUpdates").array()->size(), 1u);
     EXPECT_EQ(session.liveMessages[2].body.at("removedWeightPlateIds"), Value(Array{"plate-35"}));
     EXPECT_EQ(session.liveMessages[2].body.at("weightPlatesRevision"), Value(3.0));
 
-    ASSERT_TRUE(app->retireWorkout("wk1-day-b"));
+    ASSERT_TRUE(app->retireWorkout("wk1-day-a"));
     EXPECT_FALSE(app->retireWorkout("no-such-workout"));
     EXPECT_EQ(session.liveMessages.back().body.at("removedAvailableWorkoutIds"),
-              Value(Array{"wk1-day-b"}));
+              Value(Array{"wk1-day-a"}));
     ASSERT_TRUE(app->sendCatalogues());
-    EXPECT_EQ(session.liveMessages.back().body.at("availableWorkouts").array()->size(),
-              plan.workouts.size() - 1)
-        << "a done workout is not offered again";
+    const auto& offered = *session.liveMessages.back().body.at("availableWorkouts").array();
+    ASSERT_EQ(offered.size(), 1u) << "a workout taken out is not offered again";
+    EXPECT_EQ(*offered.front().find("id"), Value("wk1-day-b"));
 }
 
 } // namespace
