@@ -22,11 +22,6 @@ Value optionalNumber(const std::optional<double>& number) {
     return number ? Value(*number) : Value();
 }
 
-// The actions of screens and flows that are not built yet: they answer with an error that says so.
-constexpr std::array<std::string_view, 7> actionsToCome{
-    "startWorkout", "finishWorkout",  "confirmFinish",    "openExercisePicker",
-    "pickExercise", "deleteExercise", "dismissSyncStatus"};
-
 constexpr std::array<std::string_view, 8> exerciseActions{
     "openExercise",  "actionButton", "addSet",      "deleteSet",
     "changeSetType", "keypad",       "setDuration", "plateCalculator"};
@@ -98,10 +93,10 @@ void HeadlessControl::handleLine(std::string_view line) {
     if (*action == "state") {
         reply("state", state());
     } else if (*action == "refresh") {
-        // The phone prompt's "Refresh": clear the error and ask the phone again.
-        wiring_.data.syncWorkoutError = std::string();
-        wiring_.outbox.enqueue(Dictionary{{"type", Value("refresh_data")}});
+        wiring_.mainScreen.refresh();
         reply("ok");
+    } else if (workoutAction(*action, *parsed->dictionary())) {
+        return;
     } else if (std::find(exerciseActions.begin(), exerciseActions.end(), *action) !=
                exerciseActions.end()) {
         exerciseAction(*action, *parsed->dictionary());
@@ -111,9 +106,6 @@ void HeadlessControl::handleLine(std::string_view line) {
     } else if (*action == "quit") {
         reply("ok");
         wiring_.quit();
-    } else if (std::find(actionsToCome.begin(), actionsToCome.end(), *action) !=
-               actionsToCome.end()) {
-        error("action \"" + *action + "\" is not available yet: its screen is not built");
     } else {
         error("unknown action \"" + *action + "\"");
     }
@@ -206,6 +198,115 @@ platform::Array HeadlessControl::pendingNotifications() {
     return pending;
 }
 
+model::ExerciseRef HeadlessControl::findExercise(std::string_view exerciseId) const {
+    for (const auto& exercise : wiring_.data.exercises.get()) {
+        if (exercise->id == exerciseId) {
+            return exercise;
+        }
+    }
+    return nullptr;
+}
+
+bool HeadlessControl::workoutAction(const std::string& action, const Dictionary& arguments) {
+    using Content = screens::MainScreen::Content;
+    auto& screen = wiring_.mainScreen;
+    auto shows = [&](Content content, std::string_view what) {
+        if (screen.content() == content) {
+            return true;
+        }
+        error(action + ": " + std::string(what) +
+              " is not on screen while the workout's status is \"" +
+              wiring_.data.workoutStatus.get() + "\"");
+        return false;
+    };
+    auto stringArgument = [&](std::string_view key) {
+        return model::asString(model::lookup(arguments, key));
+    };
+    if (action == "startWorkout") {
+        const auto* workoutId = stringArgument("workoutId");
+        if (workoutId == nullptr) {
+            error("startWorkout needs \"workoutId\" (a string)");
+        } else if (shows(Content::availableWorkouts, "the workout pager")) {
+            auto cards = screen.workoutCards();
+            auto card =
+                std::find_if(cards.begin(), cards.end(), [&](const screens::WorkoutCard& c) {
+                    return c.workoutId == *workoutId;
+                });
+            if (card == cards.end()) {
+                error("no available workout with id \"" + *workoutId + "\"");
+            } else if (card->complete) {
+                error("workout \"" + *workoutId +
+                      "\" is complete: its card has no \"Start Workout\"");
+            } else if (!screen.startWorkoutEnabled()) {
+                error("\"Start Workout\" is disabled while a health session exists");
+            } else if (!screen.startWorkout(*workoutId)) {
+                error("the workout could not be started");
+            } else {
+                reply("ok");
+            }
+        }
+    } else if (action == "finishWorkout") {
+        if (shows(Content::exerciseList, "the finish button")) {
+            screen.finishButtonTapped();
+            reply("ok");
+        }
+    } else if (action == "confirmFinish") {
+        if (screen.confirmFinish()) {
+            reply("ok");
+        } else {
+            error("confirmFinish: the finish confirmation sheet is not open");
+        }
+    } else if (action == "openExercisePicker") {
+        const auto* placeholderValue = model::lookup(arguments, "placeholderExerciseId");
+        const auto* placeholderId = model::asString(placeholderValue);
+        if (placeholderValue != nullptr && placeholderId == nullptr) {
+            error("openExercisePicker takes \"placeholderExerciseId\" (a string) or nothing");
+        } else if (shows(Content::exerciseList, "the exercise list")) {
+            auto placeholder = placeholderId ? findExercise(*placeholderId) : nullptr;
+            if (placeholderId != nullptr && (!placeholder || !placeholder->name.empty())) {
+                error("no placeholder exercise with id \"" + *placeholderId + "\"");
+            } else {
+                screen.openExercisePicker(placeholder);
+                reply("ok");
+            }
+        }
+    } else if (action == "pickExercise") {
+        const auto* referenceId = stringArgument("referenceExerciseId");
+        if (referenceId == nullptr) {
+            error("pickExercise needs \"referenceExerciseId\" (a string)");
+        } else if (!screen.showingAddExerciseScreen.get()) {
+            error("pickExercise: the exercise picker is not open");
+        } else if (!screen.pickExercise(*referenceId)) {
+            error("no catalogue entry with id \"" + *referenceId + "\"");
+        } else {
+            reply("ok");
+        }
+    } else if (action == "deleteExercise") {
+        const auto* exerciseId = stringArgument("exerciseId");
+        auto exercise = exerciseId ? findExercise(*exerciseId) : nullptr;
+        if (exerciseId == nullptr) {
+            error("deleteExercise needs \"exerciseId\" (a string)");
+        } else if (!exercise) {
+            error("no exercise with id \"" + *exerciseId + "\" in the current workout");
+        } else if (exercise->name.empty()) {
+            error("exercise \"" + *exerciseId + "\" is a placeholder: its row has no trash button");
+        } else {
+            screen.deleteExercise(exercise);
+            reply("ok");
+        }
+    } else if (action == "dismissSyncStatus") {
+        if (screen.showingSyncStatus.get()) {
+            screen.showingSyncStatus = false;
+            reply("ok");
+        } else {
+            error("dismissSyncStatus: the hand-off status sheet is not open");
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void HeadlessControl::exerciseAction(const std::string& action, const Dictionary& arguments) {
     const auto* exerciseId = model::asString(model::lookup(arguments, "exerciseId"));
     if (exerciseId == nullptr) {
@@ -213,10 +314,17 @@ void HeadlessControl::exerciseAction(const std::string& action, const Dictionary
         return;
     }
     auto& screen = wiring_.mainScreen;
-    if (!screen.openExercise(*exerciseId)) {
+    auto exercise = findExercise(*exerciseId);
+    if (!exercise) {
         error("no exercise with id \"" + *exerciseId + "\" in the current workout");
         return;
     }
+    if (exercise->name.empty() && action != "openExercise") {
+        error("exercise \"" + *exerciseId +
+              "\" is a placeholder without a detail: pick an exercise for it first");
+        return;
+    }
+    screen.openExercise(*exerciseId);
     if (action == "openExercise") {
         reply("ok");
         return;

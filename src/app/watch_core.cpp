@@ -38,7 +38,7 @@ WatchCore::WatchCore(WatchEnvironment environment) {
                 center->removeAllDeliveredNotifications();
             }});
     mainScreen_ = std::make_unique<screens::MainScreen>(screens::MainScreen::Services{
-        executor, *data_, *restTimer_, *workoutManager_, *haptics_, log});
+        executor, *data_, *outbox_, *restTimer_, *workoutManager_, *haptics_, log});
     // Becoming active asks for notification permission, and reschedules a running timer's alert.
     restTimerNotifications_->setUpNotifications(
         timer::RestTimerNotifications::runningTimerOf(*restTimer_));

@@ -108,6 +108,9 @@ class HealthStore {
 public:
     virtual ~HealthStore() = default;
 
+    // False on devices that keep no health data at all.
+    virtual bool isHealthDataAvailable() const { return true; }
+
     // Succeeds once the user has answered, whatever the answer; authorizationStatus tells it.
     virtual void requestAuthorization(std::set<HealthType> typesToShare,
                                       std::set<HealthType> typesToRead,

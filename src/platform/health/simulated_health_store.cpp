@@ -514,6 +514,10 @@ AuthorizationStatus SimulatedHealthStore::authorizationStatus(HealthType type) c
     return found == core_->authorization.end() ? AuthorizationStatus::notDetermined : found->second;
 }
 
+bool SimulatedHealthStore::isHealthDataAvailable() const {
+    return core_->settings.healthDataAvailable;
+}
+
 std::variant<std::shared_ptr<WorkoutSession>, HealthError>
 SimulatedHealthStore::makeWorkoutSession(const WorkoutConfiguration& configuration) {
     if (core_->currentFailures().sessionCreation) {

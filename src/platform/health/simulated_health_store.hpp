@@ -33,6 +33,8 @@ struct SimulatedHealthOptions {
     // Where mirrored data goes; none means there is no phone to mirror to. Must outlive the
     // store and its sessions.
     Session* companion = nullptr;
+    // A device without health data: nothing may be asked of the store.
+    bool healthDataAvailable = true;
 };
 
 namespace health_detail {
@@ -54,6 +56,7 @@ public:
     void requestAuthorization(std::set<HealthType> typesToShare, std::set<HealthType> typesToRead,
                               HealthResultCompletion completion) override;
     AuthorizationStatus authorizationStatus(HealthType type) const override;
+    bool isHealthDataAvailable() const override;
     std::variant<std::shared_ptr<WorkoutSession>, HealthError>
     makeWorkoutSession(const WorkoutConfiguration& configuration) override;
     std::shared_ptr<LiveWorkoutDataSource>

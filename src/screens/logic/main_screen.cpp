@@ -1,26 +1,15 @@
 #include "screens/logic/main_screen.hpp"
 
+#include "model/status.hpp"
+#include "screens/logic/hand_off_status.hpp"
+#include "screens/logic/list_rows.hpp"
+
 #include <algorithm>
 #include <limits>
 
 namespace screens {
 
 namespace {
-
-bool isDone(const model::ExerciseSet& set) {
-    return set.status.get() == "COMPLETE";
-}
-
-// Index of the first set not done; none when every set is.
-std::optional<int> firstOpenSet(const model::Exercise& exercise) {
-    const auto& sets = exercise.exerciseSets.get();
-    for (std::size_t i = 0; i < sets.size(); ++i) {
-        if (!isDone(*sets[i])) {
-            return static_cast<int>(i);
-        }
-    }
-    return std::nullopt;
-}
 
 bool hasOpenSet(const model::ExerciseRef& exercise) {
     return firstOpenSet(*exercise).has_value();
@@ -52,11 +41,238 @@ MainScreen::MainScreen(Services services) : services_(services) {
         tagToShow.observe([this](const std::optional<std::string>& id) { showDetail(id); }));
     subscriptions_.push_back(services_.restTimer.timerIsRunning.observe(
         [this](const bool& running) { timerRunningChanged(running); }));
+    subscriptions_.push_back(
+        showingWorkoutFinish.observe([this](const bool& showing) { finishSheetChanged(showing); }));
+    subscriptions_.push_back(showingAddExerciseScreen.observe(
+        [this](const bool& showing) { pickerSheetChanged(showing); }));
+    subscriptions_.push_back(showingSyncStatus.observe(
+        [this](const bool& showing) { syncStatusSheetChanged(showing); }));
+    subscriptions_.push_back(services_.data.syncingFinishedWorkout.observe(
+        [this](const bool& syncing) { handOffChanged(syncing); }));
     timerRunningChanged(services_.restTimer.timerIsRunning.get());
+    handOffChanged(services_.data.syncingFinishedWorkout.get());
 }
 
 MainScreen::~MainScreen() {
     subscriptions_.clear();
+    syncTipTask_.cancel();
+}
+
+MainScreen::Content MainScreen::content() const {
+    const auto& status = services_.data.workoutStatus.get();
+    if (status == model::status::notStarted || status == model::status::noWorkoutId ||
+        status == model::status::complete) {
+        return Content::availableWorkouts;
+    }
+    if (status == model::status::inProgress) {
+        return Content::exerciseList;
+    }
+    return Content::phonePrompt;
+}
+
+std::vector<WorkoutCard> MainScreen::workoutCards() const {
+    std::vector<WorkoutCard> cards;
+    for (const auto& workout : services_.data.availableWorkouts.get()) {
+        cards.push_back(workoutCard(workout));
+    }
+    return cards;
+}
+
+bool MainScreen::startWorkoutEnabled() const {
+    return !services_.workoutManager.workoutSession() && !services_.workoutManager.workoutBuilder();
+}
+
+bool MainScreen::startWorkout(const std::string& workoutId) {
+    const auto& workouts = services_.data.availableWorkouts.get();
+    auto workout = std::find_if(workouts.begin(), workouts.end(),
+                                [&](const model::Workout& w) { return w.id == workoutId; });
+    if (content() != Content::availableWorkouts || workout == workouts.end() ||
+        workout->status == model::status::complete || !startWorkoutEnabled()) {
+        return false;
+    }
+    // A copy: starting replaces the list the card came from.
+    model::Workout started = *workout;
+    if (!services_.data.startAvailableWorkout(started)) {
+        return false;
+    }
+    if (services_.workoutManager.syncWorkoutsToHealth.get() &&
+        services_.workoutManager.healthStore().isHealthDataAvailable()) {
+        startHealthSession(started);
+    }
+    return true;
+}
+
+void MainScreen::startHealthSession(const model::Workout& workout) {
+    std::weak_ptr<MainScreen*> weak = self_;
+    // Each step hops back to main: the health store answers on its own queue, and the screen
+    // may be gone by then.
+    auto onMain = [weak, &main = services_.executor.main()](std::function<void(MainScreen&)> f) {
+        main.async([weak, f = std::move(f)] {
+            if (auto self = weak.lock()) {
+                f(**self);
+            }
+        });
+    };
+    onMain([onMain, id = workout.id](MainScreen& screen) {
+        auto& manager = screen.services_.workoutManager;
+        manager.healthStore().requestAuthorization(
+            manager.typesToShare(), manager.typesToRead(),
+            [onMain, id](bool, std::optional<platform::HealthError> error) {
+                onMain([error, id](MainScreen& self) {
+                    if (error) {
+                        self.services_.log.line("Failed to start workout " + error->description);
+                        return;
+                    }
+                    self.services_.workoutManager.startWorkout(
+                        platform::WorkoutConfiguration{
+                            platform::activityTypeTraditionalStrengthTraining,
+                            platform::locationTypeIndoor},
+                        id, [&log = self.services_.log](std::optional<platform::HealthError> e) {
+                            if (e) {
+                                log.line("Failed to start workout " + e->description);
+                            }
+                        });
+                });
+            });
+    });
+}
+
+void MainScreen::refresh() {
+    services_.data.syncWorkoutError = std::string();
+    services_.outbox.enqueue(platform::Dictionary{{"type", platform::Value("refresh_data")}});
+}
+
+std::vector<model::ExerciseRef> MainScreen::listedExercises() const {
+    return exerciseListOrder(services_.data.exercises.get());
+}
+
+std::string MainScreen::finishButtonLabel() const {
+    return screens::finishButtonLabel(services_.data.exercises.get());
+}
+
+void MainScreen::finishButtonTapped() {
+    const auto& exercises = services_.data.exercises.get();
+    if (exercises.empty() || !anySetDone(exercises)) {
+        services_.data.cancelCurrentWorkout();
+        return;
+    }
+    const bool allDone = std::none_of(exercises.begin(), exercises.end(), hasOpenSet);
+    if (allDone) {
+        services_.data.completeCurrentWorkout();
+    } else {
+        showingWorkoutFinish = true;
+    }
+}
+
+bool MainScreen::confirmFinish() {
+    if (!showingWorkoutFinish.get()) {
+        return false;
+    }
+    completeWorkoutAfterSheetDismisses_ = true;
+    showingWorkoutFinish = false;
+    return true;
+}
+
+void MainScreen::finishSheetChanged(bool showing) {
+    const bool closed = finishSheetWasShowing_ && !showing;
+    finishSheetWasShowing_ = showing;
+    if (closed && completeWorkoutAfterSheetDismisses_) {
+        completeWorkoutAfterSheetDismisses_ = false;
+        services_.data.completeCurrentWorkout();
+    }
+}
+
+void MainScreen::openExercisePicker(model::ExerciseRef placeholder) {
+    exerciseGettingSwappedOut_ = std::move(placeholder);
+    showingAddExerciseScreen = true;
+}
+
+void MainScreen::pickerSheetChanged(bool showing) {
+    const bool opened = !pickerWasShowing_ && showing;
+    const bool closed = pickerWasShowing_ && !showing;
+    pickerWasShowing_ = showing;
+    if (opened && services_.data.referenceExercises->empty()) {
+        services_.outbox.enqueue(platform::Dictionary{{"type", platform::Value("refresh_data")}});
+    }
+    if (closed) {
+        // A placeholder chosen for replacement and then left alone must not be swapped out by a
+        // later "Add Exercise".
+        exerciseGettingSwappedOut_ = nullptr;
+    }
+}
+
+PickerSections MainScreen::pickerSections() const {
+    return screens::pickerSections(services_.data.referenceExercises.get());
+}
+
+bool MainScreen::pickExercise(const std::string& referenceExerciseId) {
+    if (!showingAddExerciseScreen.get()) {
+        return false;
+    }
+    const auto& catalogue = services_.data.referenceExercises.get();
+    auto entry =
+        std::find_if(catalogue.begin(), catalogue.end(), [&](const model::ReferenceExerciseRef& e) {
+            return e->id == referenceExerciseId;
+        });
+    if (entry == catalogue.end()) {
+        return false;
+    }
+    auto placeholder = exerciseGettingSwappedOut_;
+    std::int64_t sequence = 0;
+    if (placeholder) {
+        sequence = placeholder->sequence;
+    } else {
+        const auto& exercises = services_.data.exercises.get();
+        for (const auto& exercise : exercises) {
+            sequence = std::max(sequence, exercise->sequence + 1);
+        }
+    }
+    services_.executor.main().async(
+        [this, weak = std::weak_ptr<MainScreen*>(self_), reference = *entry, sequence] {
+            if (weak.lock()) {
+                services_.data.createExercise(*reference, sequence);
+            }
+        });
+    if (placeholder) {
+        deleteExercise(placeholder);
+    }
+    showingAddExerciseScreen = false;
+    return true;
+}
+
+std::vector<std::string> MainScreen::handOffStatusLines() const {
+    return screens::handOffStatusLines(services_.data.syncingFinishedWorkoutStatus.get(),
+                                       showSyncTip.get());
+}
+
+void MainScreen::syncStatusSheetChanged(bool showing) {
+    const bool opened = !syncStatusWasShowing_ && showing;
+    const bool closed = syncStatusWasShowing_ && !showing;
+    syncStatusWasShowing_ = showing;
+    if (opened) {
+        syncTipTask_.cancel();
+        syncTipTask_ =
+            services_.executor.main().asyncAfter(syncTipDelay, [this] { showSyncTip = true; });
+    }
+    if (closed) {
+        services_.data.syncingFinishedWorkout = false;
+    }
+}
+
+void MainScreen::handOffChanged(bool syncing) {
+    if (syncing == wasSyncingFinishedWorkout_) {
+        return;
+    }
+    wasSyncingFinishedWorkout_ = syncing;
+    if (!syncing) {
+        showingSyncStatus = false;
+    } else if (restTimerSheetIsPresented.get()) {
+        // The status opens once the timer's sheet is gone; stopping the timer closes it.
+        showSyncStatusAfterTimerDismisses_ = true;
+        services_.restTimer.resetTimer();
+    } else {
+        showingSyncStatus = true;
+    }
 }
 
 model::ExerciseRef MainScreen::findExercise(std::string_view exerciseId) const {
@@ -65,8 +281,16 @@ model::ExerciseRef MainScreen::findExercise(std::string_view exerciseId) const {
 }
 
 bool MainScreen::openExercise(const std::string& exerciseId) {
-    if (!findExercise(exerciseId)) {
+    auto exercise = findExercise(exerciseId);
+    if (!exercise) {
         return false;
+    }
+    if (exercise->name.empty()) {
+        openExercisePicker(exercise);
+        return true;
+    }
+    if (auto open = firstOpenSet(*exercise)) {
+        selectedPage = *open;
     }
     tagToShow = exerciseId;
     return true;
@@ -206,6 +430,10 @@ void MainScreen::timerRunningChanged(bool running) {
         services_.executor.main().async(
             [screen = std::shared_ptr<timer::RestTimer>(std::move(restTimerScreen_))] {});
         restTimerSheetIsPresented = false;
+        if (showSyncStatusAfterTimerDismisses_) {
+            showSyncStatusAfterTimerDismisses_ = false;
+            showingSyncStatus = true;
+        }
     }
 }
 

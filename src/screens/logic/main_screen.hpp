@@ -5,32 +5,42 @@
 #include "platform/log/log.hpp"
 #include "platform/observe/observable.hpp"
 #include "screens/logic/exercise_detail.hpp"
+#include "screens/logic/exercise_picker.hpp"
+#include "screens/logic/workout_pager.hpp"
 #include "session/workout_manager.hpp"
 #include "sync/inbound/watch_data_source.hpp"
+#include "sync/outbound/watch_sync_outbox.hpp"
 #include "timer/rest_timer_manager.hpp"
 #include "timer/rest_timer_screen.hpp"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace screens {
 
-// The root screen's part in logging sets: which exercise's detail is pushed and on which set
-// page, what the rest timer previews after a completed set (and where that moves the user), the
-// alternation between the exercises of a superset, and the rest timer sheet, which is up while
-// the timer runs. The workout pager, the finish flow, the exercise picker and the hand-off sheet
-// join it with the workout lifecycle.
+// The watch's root screen: what the workout's status routes to (the pager of the phone's
+// workouts, the running workout's exercise list, or the prompt to open the phone), starting and
+// finishing a workout, the exercise picker, which exercise's detail is pushed and on which set
+// page, what the rest timer previews after a completed set (and where that moves the user), and
+// the sheets: finish confirmation, picker, hand-off status and rest timer.
 class MainScreen {
 public:
     struct Services {
         platform::Executor& executor;
         watchsync::WatchDataSource& data;
+        watchsync::WatchSyncOutbox& outbox;
         timer::RestTimerManager& restTimer;
         session::WorkoutManager& workoutManager;
         platform::Haptics& haptics;
         platform::Log& log;
     };
+
+    enum class Content { availableWorkouts, exerciseList, phonePrompt };
+
+    static constexpr platform::Duration syncTipDelay = std::chrono::seconds(3);
 
     explicit MainScreen(Services services);
     ~MainScreen();
@@ -42,8 +52,48 @@ public:
     // The exercise whose detail is pushed; setting it navigates.
     platform::Observable<std::optional<std::string>> tagToShow;
     platform::Observable<bool> restTimerSheetIsPresented{false};
+    platform::Observable<int> availableWorkoutsPage{0};
+    // The sheets. Writing false closes one, as the user's swipe does.
+    platform::Observable<bool> showingWorkoutFinish{false};
+    platform::Observable<bool> showingAddExerciseScreen{false};
+    platform::Observable<bool> showingSyncStatus{false};
+    // The hand-off sheet's tip to open the phone, a moment after the sheet is built.
+    platform::Observable<bool> showSyncTip{false};
 
-    // Tapping the exercise's row. False when the workout has no such exercise.
+    Content content() const;
+
+    // The pager of available workouts.
+    std::vector<WorkoutCard> workoutCards() const;
+    // "Start Workout" is disabled while any health session or builder exists.
+    bool startWorkoutEnabled() const;
+    // "Start Workout" on that workout's card. False when no card offers it or it is disabled,
+    // or the lifecycle refused. The health session starts afterwards, when the user allows it.
+    bool startWorkout(const std::string& workoutId);
+
+    // The phone prompt's "Refresh".
+    void refresh();
+
+    // The running workout's list: its rows, then "Add Exercise" and the finish button.
+    std::vector<model::ExerciseRef> listedExercises() const;
+    std::string finishButtonLabel() const;
+    // The "Finish Workout" / "Cancel Workout" button: cancels, completes or asks first.
+    void finishButtonTapped();
+    // The confirmation sheet's "Finish Workout"; the workout completes once the sheet has
+    // closed. False when the sheet is not up.
+    bool confirmFinish();
+
+    // "Add Exercise" (no placeholder) or a placeholder's row.
+    void openExercisePicker(model::ExerciseRef placeholder = nullptr);
+    PickerSections pickerSections() const;
+    // A row of the picker. False when the picker is not up or the catalogue has no such entry.
+    bool pickExercise(const std::string& referenceExerciseId);
+    model::ExerciseRef exerciseGettingSwappedOut() const { return exerciseGettingSwappedOut_; }
+
+    // The hand-off status sheet's lines.
+    std::vector<std::string> handOffStatusLines() const;
+
+    // Tapping the exercise's row: a named one pushes its detail at its first set not done, a
+    // placeholder opens the picker to replace it. False when the workout has no such exercise.
     bool openExercise(const std::string& exerciseId);
     // The pushed detail, while one is.
     ExerciseDetail* detail() { return detail_.get(); }
@@ -62,11 +112,28 @@ public:
 private:
     void showDetail(const std::optional<std::string>& exerciseId);
     void timerRunningChanged(bool running);
+    void startHealthSession(const model::Workout& workout);
+    // Each sheet's closing, told by its flag going from true to false.
+    void finishSheetChanged(bool showing);
+    void pickerSheetChanged(bool showing);
+    void syncStatusSheetChanged(bool showing);
+    void handOffChanged(bool syncing);
     // Pushes the exercise's detail on the page of its first set not done.
     void navigateTo(const model::ExerciseRef& exercise);
     model::ExerciseRef findExercise(std::string_view exerciseId) const;
 
     Services services_;
+    bool completeWorkoutAfterSheetDismisses_ = false;
+    bool showSyncStatusAfterTimerDismisses_ = false;
+    model::ExerciseRef exerciseGettingSwappedOut_;
+    // The last value seen of each flag whose change, not its writes, matters.
+    bool finishSheetWasShowing_ = false;
+    bool pickerWasShowing_ = false;
+    bool syncStatusWasShowing_ = false;
+    bool wasSyncingFinishedWorkout_ = false;
+    platform::TaskHandle syncTipTask_;
+    // Health callbacks arrive after the screen may be gone; they hold this weakly.
+    std::shared_ptr<MainScreen*> self_ = std::make_shared<MainScreen*>(this);
     std::unique_ptr<ExerciseDetail> detail_;
     std::unique_ptr<timer::RestTimer> restTimerScreen_;
     std::vector<platform::Subscription> subscriptions_;

@@ -1,87 +1,11 @@
 // The root screen's part in logging sets, on the whole watch core: what the rest timer previews
 // after a set, where that moves the user, the alternation within a superset, the countdown's
 // completion, and the rest timer sheet.
-#include "app/watch_core.hpp"
-#include "platform/exec/manual_executor.hpp"
-#include "platform/files/file_system.hpp"
-#include "platform/log/log.hpp"
-#include "platform/store/memory_key_value_store.hpp"
-#include "support/fake_session.hpp"
-
-#include <gtest/gtest.h>
-
-#include <chrono>
+#include "screens/logic/main_screen_fixture.hpp"
 
 namespace {
 
-using namespace std::chrono_literals;
-using platform::Array;
-using platform::Dictionary;
-
-Dictionary set(std::string id, std::string status = "NOT_STARTED") {
-    return {{"id", std::move(id)},
-            {"status", std::move(status)},
-            {"reps", "5"},
-            {"weight", "95"},
-            {"timerSeconds", 90}};
-}
-
-Dictionary exercise(std::string id, std::int64_t sequence, Array sets,
-                    std::optional<std::int64_t> superset = std::nullopt) {
-    Dictionary e{{"id", id},
-                 {"name", "Exercise " + id},
-                 {"status", "NOT_STARTED"},
-                 {"sequence", sequence},
-                 {"isWeight", true},
-                 {"exerciseSets", std::move(sets)}};
-    if (superset) {
-        e.insert_or_assign("superset", *superset);
-    }
-    return e;
-}
-
-class MainScreenTest : public ::testing::Test {
-protected:
-    platform::ManualExecutor executor;
-    platform::MemoryKeyValueStore defaults;
-    platform::MemoryFileSystem files;
-    platform::MemoryLog log;
-    testsupport::FakeSession session{executor.main()};
-    std::optional<app::WatchCore> core;
-
-    void SetUp() override {
-        core.emplace(app::WatchEnvironment{executor,
-                                           defaults,
-                                           files,
-                                           session,
-                                           log,
-                                           {},
-                                           true,
-                                           platform::SimulatedNotificationAnswer::allow});
-        executor.runUntilIdle();
-    }
-
-    void load(Array exercises) {
-        core->data().dispatchInbound(
-            Dictionary{
-                {"workout", Dictionary{{"id", "w1"}, {"name", "A"}, {"status", "IN_PROGRESS"}}},
-                {"exercises", std::move(exercises)}},
-            std::nullopt);
-        executor.runUntilIdle();
-    }
-
-    model::ExerciseRef find(std::string_view id) {
-        for (const auto& e : core->data().exercises.get()) {
-            if (e->id == id) {
-                return e;
-            }
-        }
-        return nullptr;
-    }
-
-    screens::MainScreen& screen() { return core->mainScreen(); }
-    const std::string& preview() { return core->restTimer().nextSetExercise.get(); }
-};
+using namespace mainscreentest;
 
 TEST_F(MainScreenTest, AfterTheLastSetTheNextExerciseBySequenceIsPreviewedAndShown) {
     load({exercise("b", 2, {set("b1", "COMPLETE"), set("b2")}),
