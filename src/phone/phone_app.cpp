@@ -753,8 +753,7 @@ void PhoneApp::replayLogbook() {
         }
         // The set events that follow a start belong to the workout it started.
         if (auto event = readLifecycleEvent(*message->dictionary())) {
-            if (logbook_->wasApplied(entry.syncId) &&
-                applyLifecycleEvent({plan_, currentWorkout_, feed_}, *event)) {
+            if (logbook_->wasApplied(entry.syncId) && applyLifecycle(*event)) {
                 ++applied;
             }
         } else if (applyWatchEvent(feed_, timer_, *message->dictionary())) {

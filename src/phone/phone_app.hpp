@@ -189,6 +189,8 @@ private:
     // Nothing when that worked; the answer to give instead of the ack status otherwise.
     std::optional<std::string> answerLifecycle(const LifecycleEvent& event,
                                                const std::string& syncId);
+    // The event's effect on the plan and, when the workout ends, on the rest timer.
+    std::optional<LifecycleOutcome> applyLifecycle(const LifecycleEvent& event);
     void deliverCommand(const PhoneCommand& command);
     std::optional<double> nextCatalogueRevision();
     void deliverCatalogue(platform::Dictionary message, const std::string& what);

@@ -27,10 +27,19 @@ std::string nameOf(const platform::Dictionary& workout) {
 
 } // namespace
 
+std::optional<LifecycleOutcome> PhoneApp::applyLifecycle(const LifecycleEvent& event) {
+    auto outcome = applyLifecycleEvent({plan_, currentWorkout_, feed_}, event);
+    // No rest belongs to a workout that has ended.
+    if (outcome && event.kind != LifecycleEvent::Kind::start) {
+        timer_.running = false;
+    }
+    return outcome;
+}
+
 std::optional<std::string> PhoneApp::answerLifecycle(const LifecycleEvent& event,
                                                      const std::string& syncId) {
     PlanPosition position{plan_, currentWorkout_, feed_};
-    auto outcome = applyLifecycleEvent(position, event);
+    auto outcome = applyLifecycle(event);
     if (!outcome) {
         say("the watch " + std::string(verb(event.kind)) + " workout " + event.workoutId +
             ", which the plan does not have: nothing changes");

@@ -114,7 +114,10 @@ std::optional<LifecycleOutcome> applyLifecycleEvent(PlanPosition position,
     LifecycleOutcome outcome{*index, std::nullopt, std::nullopt};
     switch (event.kind) {
     case LifecycleEvent::Kind::start:
-        position.select(*index);
+        // Reselecting the current workout would forget what the watch confirmed of it.
+        if (position.current != *index) {
+            position.select(*index);
+        }
         position.feed.setStatus("IN_PROGRESS");
         position.feed.setDateStarted(event.occurredAtMs);
         break;

@@ -144,6 +144,33 @@ TEST_F(PhoneAppLifecycle, SetEventsAfterAStartAreReplayedIntoTheWorkoutItStarted
     EXPECT_EQ(set->at("reps"), Value("7"));
 }
 
+TEST_F(PhoneAppLifecycle, AWorkoutThatEndsTakesItsRestTimerWithIt) {
+    session.receiveMessage(lifecycle("start_workout", "L1", "wk1-day-a", 1000));
+    session.receiveMessage(outboxMessage("complete_set", "C1",
+                                         {{"id", "set-0001"},
+                                          {"occurredAt", 2000.0},
+                                          {"timerSeconds", 60},
+                                          {"timerId", "T1"},
+                                          {"timerRevision", 0}}));
+    executor.runUntilIdle();
+    ASSERT_TRUE(app->timer().running);
+    session.receiveMessage(lifecycle("complete_workout", "L2", "wk1-day-a", 3000));
+    executor.runUntilIdle();
+    EXPECT_FALSE(app->timer().running);
+
+    // A refresh must not start the finished workout's rest again on the watch.
+    session.liveMessages.clear();
+    session.receiveMessage(outboxMessage("refresh_data", "R1"));
+    executor.runUntilIdle();
+    const auto& timer = *session.liveMessages.front().body.at("restTimerData").dictionary();
+    EXPECT_EQ(timer.at("timerIsRunning"), Value(false));
+
+    app.reset();
+    startApp();
+    EXPECT_FALSE(app->timer().running);
+    EXPECT_EQ(app->timer().id, "T1");
+}
+
 TEST_F(PhoneAppLifecycle, AnEventTakesEffectOnlyWhenThePhoneAnswersSuccess) {
     app->setAckStatus("Retry");
     session.receiveMessage(lifecycle("complete_workout", "L1", "wk1-day-a", 5000));

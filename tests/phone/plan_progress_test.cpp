@@ -96,6 +96,14 @@ TEST_F(PlanProgress, AStartedWorkoutBecomesTheCurrentOneInProgressSinceTheEvent)
               Value("7"));
 }
 
+TEST_F(PlanProgress, StartingTheCurrentWorkoutKeepsWhatTheWatchConfirmedOfIt) {
+    feed.snapshot(4);
+    feed.confirm(4);
+    ASSERT_TRUE(apply(LifecycleEvent::Kind::start, "a"));
+    EXPECT_EQ(feed.confirmedRevision(), 4.0) << "the next change can still go as a delta";
+    EXPECT_EQ(feed.workout().at("status"), Value("IN_PROGRESS"));
+}
+
 TEST_F(PlanProgress, ACompletedWorkoutIsDoneWithItsSetsAndThePlanMovesOnWrappingRound) {
     ASSERT_TRUE(apply(LifecycleEvent::Kind::start, "b"));
     ASSERT_TRUE(feed.updateSet("s-b", {{"status", "COMPLETE"}, {"reps", "5"}}));
