@@ -774,6 +774,10 @@ void PhoneApp::printLogbook() {
             (entry.type.empty() ? "(no type)" : entry.type) + " syncId " + entry.syncId + " " +
             entry.messageJson);
     }
+    for (const auto& finished : logbook_->finishedWorkouts()) {
+        say("  finished workout " + finished.workoutId + " (syncId " + finished.syncId + ") " +
+            finished.workoutJson);
+    }
 }
 
 void PhoneApp::printStatus() {

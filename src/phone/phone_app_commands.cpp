@@ -63,6 +63,18 @@ void PhoneApp::deliverCommand(const PhoneCommand& command) {
             });
         });
     say("sent " + what + " by live message");
+    // A lost message or a lost answer leaves the command's fate unknown; the watch applies an id
+    // once, so sending it again cannot hurt.
+    executor_.main().asyncAfter(confirmationTimeout, [app = std::weak_ptr(self_), command] {
+        auto alive = app.lock();
+        if (!alive || (*alive)->commands_.isAcknowledged(command.id)) {
+            return;
+        }
+        auto& self = **alive;
+        auto transfer = self.session_.transferUserInfo(command.message);
+        self.say("no answer to command " + command.id + ": sent it again as transfer " +
+                 transfer.transferId);
+    });
 }
 
 bool PhoneApp::sendSessionCommand(SessionAction action, const std::optional<std::string>& workoutId,

@@ -89,6 +89,20 @@ TEST_F(PhoneAppCommands, NoteTheWatchsAnswerAndGoByTransferWhenTheWatchIsAway) {
     EXPECT_EQ(session.transfers[1], session.liveMessages.back().body);
 }
 
+TEST_F(PhoneAppCommands, GoAgainByTransferWhenTheWatchDoesNotAnswer) {
+    ASSERT_TRUE(app->sendHealthPreference(false));
+    ASSERT_TRUE(app->sendSessionCommand(SessionAction::pause));
+    (*session.liveMessages[1].onReply)({{"status", "Success"}, {"commandAck", "phone-cmd-2"}});
+    executor.advanceBy(phone::PhoneApp::confirmationTimeout - 1ms);
+    EXPECT_TRUE(session.transfers.empty());
+    executor.advanceBy(1ms);
+    // Only the unanswered one, unchanged: the watch applies it once whichever copy comes first.
+    EXPECT_EQ(session.transfers, std::vector<Dictionary>{session.liveMessages[0].body});
+    executor.advanceBy(1min);
+    EXPECT_EQ(session.transfers.size(), 1u);
+    EXPECT_TRUE(log.contains("no answer to command phone-cmd-1: sent it again as transfer"));
+}
+
 TEST_F(PhoneAppCommands, IdsAndSequencesKeepGrowingAcrossARestart) {
     ASSERT_TRUE(app->sendHealthPreference(true));
     ASSERT_TRUE(app->sendSessionCommand(SessionAction::start));

@@ -95,6 +95,8 @@ TEST_F(PhoneAppLifecycle, ACompletedWorkoutIsRecordedAsReportedDoneAndTheNextOne
     EXPECT_EQ(session.liveMessages[1].body, ack("L2"));
 
     EXPECT_EQ(app->currentWorkout(), 1u);
+    app->printLogbook();
+    EXPECT_TRUE(log.contains("finished workout wk1-day-a (syncId L2) {"));
     EXPECT_EQ(offeredIds(),
               (std::vector<std::string>{"wk1-day-a:COMPLETE", "wk1-day-b:NOT_STARTED"}));
 }
