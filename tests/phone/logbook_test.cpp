@@ -96,6 +96,43 @@ TEST_F(LogbookTest, RevisionGrowsByOneAndKeepsGrowingAfterReopening) {
     EXPECT_EQ(logbook->takeNextRevision(), 3);
 }
 
+TEST_F(LogbookTest, KeepsEachCounterApartAndGrowingAfterReopening) {
+    {
+        auto logbook = open();
+        ASSERT_TRUE(logbook);
+        EXPECT_EQ(logbook->takeNext("commandNumber"), 1);
+        EXPECT_EQ(logbook->takeNext("commandNumber"), 2);
+        EXPECT_EQ(logbook->takeNextRevision(), 1);
+        EXPECT_EQ(logbook->counter("referenceExercisesRevision"), 0);
+    }
+    auto logbook = open();
+    ASSERT_TRUE(logbook);
+    EXPECT_EQ(logbook->counter("commandNumber"), 2);
+    EXPECT_EQ(logbook->takeNext("commandNumber"), 3);
+    EXPECT_EQ(logbook->revision(), 1);
+}
+
+TEST_F(LogbookTest, RemembersAppliedEventsAndFinishedWorkoutsOncePerSyncId) {
+    phone::FinishedWorkout first{"L1", "w1", 5000.5, R"({"id":"w1","status":"COMPLETE"})"};
+    {
+        auto logbook = open();
+        ASSERT_TRUE(logbook);
+        EXPECT_FALSE(logbook->wasApplied("L1"));
+        EXPECT_TRUE(logbook->markApplied("L1"));
+        EXPECT_TRUE(logbook->markApplied("L1"));
+        ASSERT_TRUE(logbook->recordFinishedWorkout(first));
+        // A second completion under the same sync id is the same completion.
+        ASSERT_TRUE(logbook->recordFinishedWorkout({"L1", "w2", 1, "{}"}));
+    }
+    auto logbook = open();
+    ASSERT_TRUE(logbook);
+    EXPECT_TRUE(logbook->wasApplied("L1"));
+    EXPECT_FALSE(logbook->wasApplied("L2"));
+    phone::FinishedWorkout second{"L3", "w2", 7000, "{}"};
+    ASSERT_TRUE(logbook->recordFinishedWorkout(second));
+    EXPECT_EQ(logbook->finishedWorkouts(), (std::vector<phone::FinishedWorkout>{first, second}));
+}
+
 TEST_F(LogbookTest, RefusesWhatCannotBeALogbook) {
     platform::testing::TempDirectory::writeText(file, std::string(4096, 'x'));
     std::string error;
