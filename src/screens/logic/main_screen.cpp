@@ -47,6 +47,15 @@ MainScreen::MainScreen(Services services) : services_(services) {
         [this](const bool& showing) { pickerSheetChanged(showing); }));
     subscriptions_.push_back(showingSyncStatus.observe(
         [this](const bool& showing) { syncStatusSheetChanged(showing); }));
+    // The confirmation belongs to the running workout: once that has ended, or the phone has
+    // replaced it, the sheet goes without completing anything.
+    subscriptions_.push_back(services_.data.workoutStatus.observe([this](const std::string&) {
+        endingWorkout_ = false;
+        if (showingWorkoutFinish.get() && content() != Content::exerciseList) {
+            completeWorkoutAfterSheetDismisses_ = false;
+            showingWorkoutFinish = false;
+        }
+    }));
     subscriptions_.push_back(services_.data.syncingFinishedWorkout.observe(
         [this](const bool& syncing) { handOffChanged(syncing); }));
     timerRunningChanged(services_.restTimer.timerIsRunning.get());
@@ -150,14 +159,24 @@ std::string MainScreen::finishButtonLabel() const {
     return screens::finishButtonLabel(services_.data.exercises.get());
 }
 
+bool MainScreen::workoutIsEnding() const {
+    return endingWorkout_ || content() != Content::exerciseList;
+}
+
 void MainScreen::finishButtonTapped() {
+    // A second tap before the list has gone would end the workout twice.
+    if (workoutIsEnding()) {
+        return;
+    }
     const auto& exercises = services_.data.exercises.get();
     if (exercises.empty() || !anySetDone(exercises)) {
+        endingWorkout_ = true;
         services_.data.cancelCurrentWorkout();
         return;
     }
     const bool allDone = std::none_of(exercises.begin(), exercises.end(), hasOpenSet);
     if (allDone) {
+        endingWorkout_ = true;
         services_.data.completeCurrentWorkout();
     } else {
         showingWorkoutFinish = true;
@@ -178,7 +197,10 @@ void MainScreen::finishSheetChanged(bool showing) {
     finishSheetWasShowing_ = showing;
     if (closed && completeWorkoutAfterSheetDismisses_) {
         completeWorkoutAfterSheetDismisses_ = false;
-        services_.data.completeCurrentWorkout();
+        if (!workoutIsEnding()) {
+            endingWorkout_ = true;
+            services_.data.completeCurrentWorkout();
+        }
     }
 }
 

@@ -113,6 +113,9 @@ private:
     void showDetail(const std::optional<std::string>& exerciseId);
     void timerRunningChanged(bool running);
     void startHealthSession(const model::Workout& workout);
+    // True from the tap that completes or cancels the workout until the list has gone, and
+    // while no workout runs.
+    bool workoutIsEnding() const;
     // Each sheet's closing, told by its flag going from true to false.
     void finishSheetChanged(bool showing);
     void pickerSheetChanged(bool showing);
@@ -124,6 +127,7 @@ private:
 
     Services services_;
     bool completeWorkoutAfterSheetDismisses_ = false;
+    bool endingWorkout_ = false;
     bool showSyncStatusAfterTimerDismisses_ = false;
     model::ExerciseRef exerciseGettingSwappedOut_;
     // The last value seen of each flag whose change, not its writes, matters.

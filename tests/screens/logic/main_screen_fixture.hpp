@@ -62,9 +62,9 @@ protected:
         executor.runUntilIdle();
     }
 
-    void load(Array exercises, std::string status = "IN_PROGRESS") {
+    void load(Array exercises, std::string status = "IN_PROGRESS", std::string id = "w1") {
         core->data().dispatchInbound(
-            Dictionary{{"workout", Dictionary{{"id", "w1"}, {"name", "A"}, {"status", status}}},
+            Dictionary{{"workout", Dictionary{{"id", id}, {"name", "A"}, {"status", status}}},
                        {"exercises", std::move(exercises)}},
             std::nullopt);
         executor.runUntilIdle();

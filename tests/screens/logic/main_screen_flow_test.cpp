@@ -129,7 +129,7 @@ TEST_F(MainScreenFlowTest, NoSetDoneCancelsAtOnce) {
     EXPECT_EQ(count("cancel_workout"), 1u);
     EXPECT_FALSE(screen().showingWorkoutFinish.get());
 
-    load({exercise("a", 1, {set("a1"), set("a2")})});
+    load({exercise("a", 1, {set("a1"), set("a2")})}, "IN_PROGRESS", "w2");
     screen().finishButtonTapped();
     executor.runUntilIdle();
     EXPECT_EQ(count("cancel_workout"), 2u);
@@ -171,6 +171,36 @@ TEST_F(MainScreenFlowTest, SetsLeftAskFirstAndCompleteOnlyOnceTheSheetHasClosed)
     screen().showingWorkoutFinish = false;
     executor.runUntilIdle();
     EXPECT_EQ(count("complete_workout"), 1u);
+}
+
+TEST_F(MainScreenFlowTest, ASecondTapBeforeTheListHasGoneEndsNothingMore) {
+    load({exercise("a", 1, {set("a1", "COMPLETE")})});
+    screen().finishButtonTapped();
+    screen().finishButtonTapped();
+    executor.runUntilIdle();
+    EXPECT_EQ(count("complete_workout"), 1u);
+
+    load({exercise("a", 1, {set("a1")})}, "IN_PROGRESS", "w2");
+    screen().finishButtonTapped();
+    screen().finishButtonTapped();
+    executor.runUntilIdle();
+    EXPECT_EQ(count("cancel_workout"), 1u);
+
+    load({exercise("a", 1, {set("a1", "COMPLETE")})}, "IN_PROGRESS", "w3");
+    screen().finishButtonTapped();
+    executor.runUntilIdle();
+    EXPECT_EQ(count("complete_workout"), 2u) << "a workout running again can be finished again";
+}
+
+TEST_F(MainScreenFlowTest, TheConfirmationGoesWithoutCompletingOnceTheWorkoutHasEnded) {
+    load({exercise("a", 1, {set("a1", "COMPLETE"), set("a2")})});
+    screen().finishButtonTapped();
+    ASSERT_TRUE(screen().showingWorkoutFinish.get());
+    load({}, "NOT_STARTED"); // the phone ended it meanwhile
+    EXPECT_FALSE(screen().showingWorkoutFinish.get());
+    EXPECT_FALSE(screen().confirmFinish());
+    executor.runUntilIdle();
+    EXPECT_EQ(count("complete_workout"), 0u);
 }
 
 TEST_F(MainScreenFlowTest, TheListIsOrderedBySequenceKeepingTheReceivedOrderOfEquals) {
