@@ -247,7 +247,7 @@ void PhoneApp::handleIncoming(const platform::Dictionary& message, std::string_v
         } else {
             say("received " + shownType + " (syncId " + *syncId + ") by " + std::string(channel) +
                 " — recorded #" + std::to_string(recorded->number));
-            changed = applyWatchEvent(feed_, timer_, message);
+            changed = applyWatchEventToPlan(plan_, currentWorkout_, feed_, timer_, message);
         }
         auto answer = recorded ? ackStatus_ : std::optional<std::string>("Retry");
         // A lifecycle event takes effect once the phone accepts it, whichever copy that is.
@@ -756,7 +756,8 @@ void PhoneApp::replayLogbook() {
             if (logbook_->wasApplied(entry.syncId) && applyLifecycle(*event)) {
                 ++applied;
             }
-        } else if (applyWatchEvent(feed_, timer_, *message->dictionary())) {
+        } else if (applyWatchEventToPlan(plan_, currentWorkout_, feed_, timer_,
+                                         *message->dictionary())) {
             ++applied;
         }
     }

@@ -41,8 +41,11 @@ std::optional<std::string> PhoneApp::answerLifecycle(const LifecycleEvent& event
     PlanPosition position{plan_, currentWorkout_, feed_};
     auto outcome = applyLifecycle(event);
     if (!outcome) {
-        say("the watch " + std::string(verb(event.kind)) + " workout " + event.workoutId +
-            ", which the plan does not have: nothing changes");
+        say("the watch " + std::string(verb(event.kind)) +
+            (event.workoutId.empty()
+                 ? " a workout without naming it"
+                 : " workout " + event.workoutId + ", which the plan does not have") +
+            ": nothing changes");
         return std::nullopt;
     }
     const auto done = position.workout(outcome->workout);

@@ -65,10 +65,9 @@ std::optional<LifecycleEvent> readLifecycleEvent(const Dictionary& message) {
     if (id == nullptr || id->empty()) {
         id = text(*payload, "id");
     }
-    if (id == nullptr || id->empty()) {
-        return std::nullopt;
+    if (id != nullptr) {
+        event.workoutId = *id;
     }
-    event.workoutId = *id;
     event.occurredAtMs = number(*payload, "occurredAt").value_or(0);
     return event;
 }

@@ -21,7 +21,8 @@ struct LifecycleEvent {
     double occurredAtMs = 0;
 };
 
-// Nothing for messages that are not lifecycle events or name no workout.
+// Nothing for messages that are not lifecycle events; an empty workout id when the event names
+// none.
 std::optional<LifecycleEvent> readLifecycleEvent(const platform::Dictionary& message);
 
 // The plan's workouts and the one the phone works on, whose live copy is the feed. The plan

@@ -155,8 +155,18 @@ bool applyWatchEvent(WorkoutFeed& feed, PhoneTimer& timer, const Dictionary& mes
         return feed.addSet(*exerciseId, std::move(set));
     }
     if (*type == "update_set" && id != nullptr) {
-        bool changed = feed.updateSet(*id, setFieldsOf(*payload));
-        if (flag(*payload, "isExerciseCountdown")) {
+        auto fields = setFieldsOf(*payload);
+        const bool countdown = flag(*payload, "isExerciseCountdown");
+        // The watch starts a countdown only on a set not started; on a set the phone has done,
+        // its user saw a stale state that undid the completion, which still stands.
+        if (const auto* set = feed.findSet(*id); countdown && set != nullptr) {
+            auto status = set->find("status");
+            if (status != set->end() && status->second == Value("COMPLETE")) {
+                fields.erase("status");
+            }
+        }
+        bool changed = feed.updateSet(*id, fields);
+        if (countdown) {
             startTimerFrom(timer, feed, *payload, true);
         }
         return changed;
@@ -186,6 +196,27 @@ bool applyWatchEvent(WorkoutFeed& feed, PhoneTimer& timer, const Dictionary& mes
     if (*type == "cancel_timer") {
         // The timer only: the workout stays as it is.
         timer.running = false;
+    }
+    return false;
+}
+
+bool applyWatchEventToPlan(TrainingPlan& plan, std::size_t current, WorkoutFeed& feed,
+                           PhoneTimer& timer, const Dictionary& message) {
+    if (applyWatchEvent(feed, timer, message)) {
+        return true;
+    }
+    for (std::size_t i = 0; i < plan.workouts.size(); ++i) {
+        const auto* workout = plan.workouts[i].dictionary();
+        if (i == current || workout == nullptr) {
+            continue;
+        }
+        WorkoutFeed other(*workout);
+        // The timer has heard the event already.
+        PhoneTimer ignored = timer;
+        if (applyWatchEvent(other, ignored, message)) {
+            plan.workouts[i] = other.workout();
+            return false;
+        }
     }
     return false;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "phone/training_plan.hpp"
 #include "phone/workout_feed.hpp"
 #include "platform/values/value.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,5 +35,11 @@ struct PhoneTimer {
 // per sync id (repeats are recognised before). True when the workout changed; false when the
 // event names nothing the phone has, or changes only the timer.
 bool applyWatchEvent(WorkoutFeed& feed, PhoneTimer& timer, const platform::Dictionary& message);
+
+// The same for the whole plan: an event that names nothing in the current workout changes the
+// plan's workout that has the set or exercise it names, since the watch may still log a workout
+// the phone has moved on from. True only when the current workout changed.
+bool applyWatchEventToPlan(TrainingPlan& plan, std::size_t current, WorkoutFeed& feed,
+                           PhoneTimer& timer, const platform::Dictionary& message);
 
 } // namespace phone

@@ -48,8 +48,14 @@ TEST(LifecycleEvents, ReadTheWorkoutFromEitherKeyAndTheMomentOfTheAction) {
     EXPECT_EQ(cancel->occurredAtMs, 7);
 
     EXPECT_FALSE(phone::readLifecycleEvent(event("complete_set", {{"id", "w1"}})));
-    EXPECT_FALSE(phone::readLifecycleEvent(event("start_workout", {{"occurredAt", 1}})));
-    EXPECT_FALSE(phone::readLifecycleEvent(event("start_workout", {{"id", ""}})));
+    auto unnamed = phone::readLifecycleEvent(event("start_workout", {{"occurredAt", 1}}));
+    ASSERT_TRUE(unnamed);
+    EXPECT_EQ(unnamed->workoutId, "");
+    // An empty "workoutId" leaves the "id".
+    auto fallback =
+        phone::readLifecycleEvent(event("cancel_workout", {{"id", "w4"}, {"workoutId", ""}}));
+    ASSERT_TRUE(fallback);
+    EXPECT_EQ(fallback->workoutId, "w4");
     EXPECT_FALSE(phone::readLifecycleEvent({{"type", "start_workout"}}));
 }
 
@@ -166,6 +172,7 @@ TEST_F(PlanProgress, AnEventForAWorkoutThePlanDoesNotHaveChangesNothing) {
     for (auto kind : {LifecycleEvent::Kind::start, LifecycleEvent::Kind::complete,
                       LifecycleEvent::Kind::cancel}) {
         EXPECT_FALSE(apply(kind, "zz"));
+        EXPECT_FALSE(apply(kind, ""));
     }
     EXPECT_EQ(plan.workouts, before);
     EXPECT_EQ(current, 0u);

@@ -131,3 +131,80 @@ TEST_F(WatchEvents, MessagesOfAnyOtherShapeChangeNothing) {
 }
 
 } // namespace
+
+namespace {
+
+using phone::PhoneTimer;
+using phone::WorkoutFeed;
+using platform::Array;
+using platform::Dictionary;
+using platform::Value;
+
+Dictionary setEvent(std::string type, Dictionary payload) {
+    return {{"type", std::move(type)}, {"syncId", "S"}, {"payload", std::move(payload)}};
+}
+
+Dictionary dayWithSet(std::string id, std::string setId) {
+    return {{"id", id},
+            {"name", "Day " + id},
+            {"status", "NOT_STARTED"},
+            {"exercises",
+             Array{Dictionary{
+                 {"id", "e-" + id},
+                 {"name", "Plank"},
+                 {"exerciseSets", Array{Dictionary{{"id", setId}, {"status", "NOT_STARTED"}}}}}}}};
+}
+
+const Value& firstSetStatus(const Value& workout) {
+    return *workout.find("exercises")
+                ->array()
+                ->front()
+                .find("exerciseSets")
+                ->array()
+                ->front()
+                .find("status");
+}
+
+TEST(WatchEventsOfTheWholePlan, ReachTheWorkoutThatHasTheSetWhenTheCurrentOneDoesNot) {
+    phone::TrainingPlan plan{"p", Array{dayWithSet("a", "sa"), dayWithSet("b", "sb")}, {}, {}};
+    WorkoutFeed feed(dayWithSet("b", "sb"));
+    PhoneTimer timer;
+    // Day a is done on the phone, but the watch still logs it.
+    EXPECT_FALSE(phone::applyWatchEventToPlan(
+        plan, 1, feed, timer, setEvent("complete_set", {{"id", "sa"}, {"reps", "9"}})));
+    EXPECT_EQ(firstSetStatus(plan.workouts[0]), Value("COMPLETE"));
+    EXPECT_EQ(feed.workout(), dayWithSet("b", "sb"));
+
+    EXPECT_TRUE(phone::applyWatchEventToPlan(plan, 1, feed, timer,
+                                             setEvent("complete_set", {{"id", "sb"}})));
+    EXPECT_EQ(feed.findSet("sb")->at("status"), Value("COMPLETE"));
+    EXPECT_EQ(plan.workouts[1], Value(dayWithSet("b", "sb"))) << "the live copy is the feed's";
+
+    EXPECT_FALSE(phone::applyWatchEventToPlan(plan, 1, feed, timer,
+                                              setEvent("complete_set", {{"id", "nowhere"}})));
+}
+
+TEST(WatchEventsOfTheWholePlan, ACountdownStartedAfterAStaleStateLeavesADoneSetDone) {
+    WorkoutFeed feed(dayWithSet("a", "sa"));
+    PhoneTimer timer;
+    auto countdown = setEvent("update_set", {{"id", "sa"},
+                                             {"status", "IN_PROGRESS"},
+                                             {"isExerciseCountdown", true},
+                                             {"timerId", "T1"},
+                                             {"timerSeconds", 60}});
+    ASSERT_TRUE(phone::applyWatchEvent(feed, timer, countdown));
+    EXPECT_EQ(feed.findSet("sa")->at("status"), Value("IN_PROGRESS"));
+    ASSERT_TRUE(phone::applyWatchEvent(feed, timer, setEvent("complete_set", {{"id", "sa"}})));
+
+    phone::applyWatchEvent(feed, timer, countdown);
+    EXPECT_EQ(feed.findSet("sa")->at("status"), Value("COMPLETE"));
+    EXPECT_TRUE(timer.running) << "the countdown itself runs on the watch";
+    EXPECT_TRUE(timer.isExerciseCountdown);
+
+    // An edit that is not a countdown still changes a done set.
+    ASSERT_TRUE(phone::applyWatchEvent(
+        feed, timer, setEvent("update_set", {{"id", "sa"}, {"status", "NOT_STARTED"}})));
+    EXPECT_EQ(feed.findSet("sa")->at("status"), Value("NOT_STARTED"));
+}
+
+} // namespace
