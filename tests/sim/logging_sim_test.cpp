@@ -9,6 +9,7 @@
 #include "model/decoding.hpp"
 #include "platform/values/json.hpp"
 #include "sim/sim_support.hpp"
+#include "sim/watch_program.hpp"
 #include "support/snapshot_store.hpp"
 
 #include <gtest/gtest.h>
@@ -21,65 +22,9 @@ using namespace std::chrono_literals;
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
-
-// The watch program on the simulated link, driven like the headless program.
-struct Watch {
-    platform::SessionEngine session;
-    app::WatchCore core;
-    app::HeadlessControl control;
-    std::vector<std::string> answers;
-
-    Watch(platform::ManualExecutor& executor, platform::SimulatedLink& link,
-          platform::KeyValueStore& defaults, platform::KeyValueStore& platformStore,
-          platform::FileSystem& files, platform::Log& log)
-        : session(platform::LinkRole::watch, link.attach(platform::LinkRole::watch),
-                  {executor, platformStore, files, log}),
-          core(app::WatchEnvironment{executor,
-                                     defaults,
-                                     files,
-                                     session,
-                                     log,
-                                     {},
-                                     true,
-                                     platform::SimulatedNotificationAnswer::allow}),
-          control(app::HeadlessControl::Wiring{
-              executor, core.data(), core.outbox(), core.restTimer(), core.workoutManager(),
-              core.mainScreen(), core.notificationCenter(),
-              [this](std::string_view line) { answers.emplace_back(line); }, [] {}}) {}
-
-    void act(const Dictionary& action) { control.handleLine(platform::toJsonText(Value(action))); }
-};
-
-// What both sides must agree on, set by set; labels and rest times are the watch's own.
-Array record(const std::vector<model::ExerciseRef>& exercises) {
-    Array list;
-    for (const auto& exercise : exercises) {
-        Array sets;
-        for (const auto& set : exercise->exerciseSets.get()) {
-            auto completed = set->dateCompleted.get();
-            sets.push_back(Dictionary{
-                {"id", set->id.get()},
-                {"status", set->status.get()},
-                {"reps", set->reps.get()},
-                {"weight", set->weight.get()},
-                {"type", std::string(model::toText(set->type.get()))},
-                {"duration", set->duration.get() ? Value(*set->duration.get()) : Value()},
-                {"dateCompleted",
-                 completed ? Value(std::floor(completed->sinceReferenceDate)) : Value()}});
-        }
-        list.push_back(Dictionary{{"id", exercise->id}, {"sets", std::move(sets)}});
-    }
-    return list;
-}
-
-Array phoneRecord(const Array& exercises) {
-    std::vector<model::ExerciseRef> decoded;
-    std::int64_t index = 0;
-    for (const auto& exercise : exercises) {
-        decoded.push_back(model::decodeExercise(*exercise.dictionary(), index++));
-    }
-    return record(decoded);
-}
+using simsupport::phoneRecord;
+using simsupport::record;
+using simsupport::Watch;
 
 std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::path& directory) {
     simsupport::Run run(seed, directory);
