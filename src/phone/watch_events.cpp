@@ -105,6 +105,20 @@ void startTimerFrom(PhoneTimer& timer, const WorkoutFeed& feed, const Dictionary
     timer.exerciseId = exerciseOfSet(feed, *setId);
     timer.setCompletedIds =
         countdown ? std::vector<std::string>{} : std::vector<std::string>{*setId};
+    if (countdown) {
+        timer.countdowns.insert_or_assign(*setId, std::pair(*timerId, timer.startMs));
+    }
+}
+
+// The end of a countdown run that a later countdown of the same set has replaced: the watch
+// started that set again, so the old run's end does not complete it.
+bool endsSupersededCountdown(const PhoneTimer& timer, std::string_view setId,
+                             const Dictionary& payload) {
+    const auto* source = text(payload, "sourceTimerId");
+    auto sourceStart = number(payload, "sourceTimerStartTime");
+    auto newest = timer.countdowns.find(setId);
+    return source != nullptr && sourceStart && newest != timer.countdowns.end() &&
+           newest->second.first != *source && newest->second.second > *sourceStart;
 }
 
 } // namespace
@@ -172,6 +186,9 @@ bool applyWatchEvent(WorkoutFeed& feed, PhoneTimer& timer, const Dictionary& mes
         return changed;
     }
     if (*type == "complete_set" && id != nullptr) {
+        if (endsSupersededCountdown(timer, *id, *payload)) {
+            return false;
+        }
         auto fields = setFieldsOf(*payload);
         fields.insert_or_assign("status", "COMPLETE");
         bool changed = feed.updateSet(*id, fields);

@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace phone {
@@ -25,6 +27,8 @@ struct PhoneTimer {
     std::optional<std::string> durationSetId;
     std::optional<std::string> exerciseId;
     std::vector<std::string> setCompletedIds;
+    // The newest countdown run of each timed set, by set id: its timer id and start.
+    std::map<std::string, std::pair<std::string, double>, std::less<>> countdowns;
 
     bool known() const { return id.has_value() || running; }
     // The "restTimerData" dictionary the watch reads.

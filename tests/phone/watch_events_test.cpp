@@ -207,4 +207,40 @@ TEST(WatchEventsOfTheWholePlan, ACountdownStartedAfterAStaleStateLeavesADoneSetD
     EXPECT_EQ(feed.findSet("sa")->at("status"), Value("NOT_STARTED"));
 }
 
+TEST(WatchEventsOfTheWholePlan, TheEndOfACountdownRunThatWasStartedAgainDoesNotCompleteTheSet) {
+    WorkoutFeed feed(dayWithSet("a", "sa"));
+    PhoneTimer timer;
+    auto start = [&](std::string timerId, double at) {
+        ASSERT_TRUE(phone::applyWatchEvent(feed, timer,
+                                           setEvent("update_set", {{"id", "sa"},
+                                                                   {"status", "IN_PROGRESS"},
+                                                                   {"isExerciseCountdown", true},
+                                                                   {"occurredAt", at},
+                                                                   {"timerId", timerId},
+                                                                   {"timerSeconds", 60}})));
+    };
+    auto end = [&](std::string sourceId, double sourceStart) {
+        return setEvent("complete_set", {{"id", "sa"},
+                                         {"isExerciseCountdownCompletion", true},
+                                         {"sourceTimerId", sourceId},
+                                         {"sourceTimerStartTime", sourceStart},
+                                         {"timerId", "R-" + sourceId},
+                                         {"timerSeconds", 45}});
+    };
+    start("C1", 1000);
+    start("C2", 5000);
+    // Rests of other sets came between.
+    ASSERT_FALSE(phone::applyWatchEvent(
+        feed, timer, setEvent("complete_set", {{"id", "other"}, {"timerId", "R9"}})));
+    // C1's end arrives late: the set was started again since.
+    EXPECT_FALSE(phone::applyWatchEvent(feed, timer, end("C1", 1000)));
+    EXPECT_EQ(feed.findSet("sa")->at("status"), Value("IN_PROGRESS"));
+    EXPECT_EQ(timer.id, "R9");
+
+    EXPECT_TRUE(phone::applyWatchEvent(feed, timer, end("C2", 5000)));
+    EXPECT_EQ(feed.findSet("sa")->at("status"), Value("COMPLETE"));
+    EXPECT_EQ(timer.id, "R-C2");
+    EXPECT_FALSE(timer.isExerciseCountdown);
+}
+
 } // namespace
