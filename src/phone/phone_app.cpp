@@ -437,6 +437,12 @@ platform::Dictionary PhoneApp::withPhoneState(platform::Dictionary snapshot, dou
         snapshot.insert_or_assign("weightPlatesRevision", revision);
         snapshot.insert_or_assign("availableWorkouts", availableWorkouts());
         snapshot.insert_or_assign("availableWorkoutsRevision", revision);
+        // Under the revision the watch may already have: it takes the catalogue only when it
+        // has lost it.
+        if (auto catalogue = catalogueRevision(); catalogue > 0) {
+            auto whole = catalogue_.whole(static_cast<double>(catalogue));
+            snapshot.insert(whole.begin(), whole.end());
+        }
     }
     return snapshot;
 }
@@ -445,6 +451,10 @@ bool PhoneApp::sendSnapshot(bool withCatalogues) {
     auto revision = nextRevision("a snapshot");
     if (!revision) {
         return false;
+    }
+    if (withCatalogues && catalogueRevision() == 0 && !catalogue_.entries().empty()) {
+        // The catalogue's first revision; a failure to store it leaves the catalogue out.
+        logbook_->takeNext(catalogueCounter);
     }
     auto snapshot = withPhoneState(feed_.snapshot(*revision), *revision, withCatalogues);
     auto count = exerciseCount(snapshot);

@@ -58,6 +58,8 @@ class PhoneApp {
 public:
     static constexpr std::string_view logbookFileName = "logbook.sqlite";
     static constexpr std::string_view transferFailureText = "phone-sim refused the transfer";
+    // The logbook's counter of the exercise catalogue's revisions.
+    static constexpr std::string_view catalogueCounter = "referenceExercisesRevision";
     static constexpr platform::Duration confirmationTimeout = std::chrono::seconds(5);
     // Larger snapshots cannot travel as messages.
     static constexpr std::size_t largestMessage = 65'536;

@@ -17,8 +17,6 @@ const std::string* stringAt(const platform::Dictionary& dictionary, std::string_
     return found != dictionary.end() ? found->second.string() : nullptr;
 }
 
-constexpr std::string_view catalogueCounter = "referenceExercisesRevision";
-
 } // namespace
 
 double PhoneApp::nowMs() const {

@@ -211,6 +211,24 @@ TEST_F(PhoneAppCatalogue, GoesWholeAsDeltasAndAsAFileUnderGrowingRevisions) {
         << "the revision keeps growing across a restart";
 }
 
+TEST_F(PhoneAppCatalogue, RefreshAnswersCarryItUnderTheRevisionOfItsLatestChange) {
+    auto refreshCatalogue = [&](std::string syncId) {
+        session.liveMessages.clear();
+        session.receiveMessage(outboxMessage("refresh_data", std::move(syncId)));
+        executor.runUntilIdle();
+        const auto& answer = session.liveMessages.front().body;
+        return std::pair(answer.at("referenceExercisesRevision"),
+                         answer.at("reference_exercises").array()->size());
+    };
+    EXPECT_EQ(refreshCatalogue("R1"), std::pair(Value(1.0), plan.referenceExercises.size()));
+    EXPECT_EQ(refreshCatalogue("R2"), std::pair(Value(1.0), plan.referenceExercises.size()))
+        << "nothing changed, so the watch has nothing new to take";
+    ASSERT_TRUE(app->removeReferenceExercise("ref-deadlift"));
+    app->ageNextRevision(1);
+    ASSERT_TRUE(app->sendReferenceCatalogue());
+    EXPECT_EQ(refreshCatalogue("R3"), std::pair(Value(2.0), plan.referenceExercises.size() - 1));
+}
+
 TEST_F(PhoneAppCatalogue, ReordersAsADeltaNamingEveryEntry) {
     std::vector<std::string> order;
     for (const auto& entry : plan.referenceExercises) {

@@ -28,6 +28,9 @@ Dictionary refreshAnswer(const phone::TrainingPlan& plan, std::size_t index, dou
         offered.push_back(plan.workouts.at(index));
     }
     answer.insert_or_assign("availableWorkouts", offered);
+    // The catalogue goes under its own revision, the first one until it changes.
+    answer.insert_or_assign("reference_exercises", plan.referenceExercises);
+    answer.insert_or_assign("referenceExercisesRevision", 1.0);
     answer.insert_or_assign("availableWorkoutsRevision", revision);
     return answer;
 }
