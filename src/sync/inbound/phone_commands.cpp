@@ -105,6 +105,8 @@ void WatchDataSource::handlePhoneCommand(const Dictionary& message, const std::s
 
     applyPhoneState(message);
     markCommandProcessed(commandId);
+    // Which of the phone's commands took effect, and in what order, is otherwise invisible.
+    log_.line("Applied phone command " + commandId);
 
     if (sequence && !exempt) {
         lastPhoneCommandSequence = std::max(lastPhoneCommandSequence, *sequence);
