@@ -111,9 +111,13 @@ void startTimerFrom(PhoneTimer& timer, const WorkoutFeed& feed, const Dictionary
 }
 
 // The end of a countdown run that a later countdown of the same set has replaced: the watch
-// started that set again, so the old run's end does not complete it.
+// started that set again, so the old run's running out does not complete it. A completion the
+// user tapped always does, whichever run the watch showed.
 bool endsSupersededCountdown(const PhoneTimer& timer, std::string_view setId,
                              const Dictionary& payload) {
+    if (flag(payload, "isManualDurationCompletion")) {
+        return false;
+    }
     const auto* source = text(payload, "sourceTimerId");
     auto sourceStart = number(payload, "sourceTimerStartTime");
     auto newest = timer.countdowns.find(setId);

@@ -241,6 +241,16 @@ TEST(WatchEventsOfTheWholePlan, TheEndOfACountdownRunThatWasStartedAgainDoesNotC
     EXPECT_EQ(feed.findSet("sa")->at("status"), Value("COMPLETE"));
     EXPECT_EQ(timer.id, "R-C2");
     EXPECT_FALSE(timer.isExerciseCountdown);
+
+    // The user tapping done on the older run, which the watch showed, completes the set.
+    start("C3", 9000);
+    auto tapped = end("C2", 5000);
+    auto payload = *tapped.at("payload").dictionary();
+    payload.erase("isExerciseCountdownCompletion");
+    payload.insert_or_assign("isManualDurationCompletion", true);
+    tapped.insert_or_assign("payload", payload);
+    EXPECT_TRUE(phone::applyWatchEvent(feed, timer, tapped));
+    EXPECT_EQ(feed.findSet("sa")->at("status"), Value("COMPLETE"));
 }
 
 } // namespace
