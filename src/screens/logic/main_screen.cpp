@@ -249,12 +249,9 @@ bool MainScreen::pickExercise(const std::string& referenceExerciseId) {
             sequence = std::max(sequence, exercise->sequence + 1);
         }
     }
-    services_.executor.main().async(
-        [this, weak = std::weak_ptr<MainScreen*>(self_), reference = *entry, sequence] {
-            if (weak.lock()) {
-                services_.data.createExercise(*reference, sequence);
-            }
-        });
+    // Already on the main queue: created now, its events go out ahead of whatever the user
+    // does next (finishing the workout, say).
+    services_.data.createExercise(**entry, sequence);
     if (placeholder) {
         deleteExercise(placeholder);
     }

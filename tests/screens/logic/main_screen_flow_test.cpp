@@ -266,17 +266,21 @@ TEST_F(MainScreenFlowTest, APickedExerciseGoesLastOrFirstInAnEmptyWorkout) {
     EXPECT_FALSE(screen().pickExercise("missing"));
     ASSERT_TRUE(screen().pickExercise("r1"));
     EXPECT_FALSE(screen().showingAddExerciseScreen.get());
-    executor.runUntilIdle();
+    // Created at once, so that a finish tapped next counts it and follows its event.
     ASSERT_EQ(core->data().exercises->size(), 1u);
     EXPECT_EQ(core->data().exercises->front()->sequence, 0);
+    screen().finishButtonTapped();
+    EXPECT_EQ(sentTypes().front(), "create_exercise");
+    executor.runUntilIdle();
 
-    load({exercise("a", 4, {}), exercise("b", 9, {}), exercise("c", 2, {})});
+    load({exercise("a", 4, {}), exercise("b", 9, {}), exercise("c", 2, {})}, "IN_PROGRESS", "w2");
     screen().openExercisePicker();
     ASSERT_TRUE(screen().pickExercise("r1"));
     executor.runUntilIdle();
     ASSERT_EQ(core->data().exercises->size(), 4u);
     EXPECT_EQ(core->data().exercises->back()->sequence, 10);
     EXPECT_EQ(count("create_exercise"), 2u);
+    EXPECT_EQ(count("cancel_workout"), 1u) << "the new exercise had no set done";
 }
 
 TEST_F(MainScreenFlowTest, APlaceholderIsSwappedForThePickedEntryInItsPlace) {
