@@ -1,4 +1,5 @@
 #include "phone/phone_app.hpp"
+#include "phone/fields.hpp"
 
 #include "platform/health/statistics_archive.hpp"
 #include "platform/values/bplist.hpp"
@@ -18,11 +19,6 @@ namespace {
 constexpr std::string_view prefix = "phone-sim: ";
 constexpr std::string_view byLiveMessage = "live message";
 constexpr std::string_view byTransfer = "transfer";
-
-const std::string* stringAt(const platform::Dictionary& dictionary, std::string_view key) {
-    auto found = dictionary.find(key);
-    return found != dictionary.end() ? found->second.string() : nullptr;
-}
 
 std::string json(const platform::Dictionary& dictionary) {
     return platform::toJsonText(platform::Value(dictionary));

@@ -1,4 +1,5 @@
 // PhoneApp's commands to the watch and its exercise catalogue.
+#include "phone/fields.hpp"
 #include "phone/phone_app.hpp"
 
 #include <chrono>
@@ -10,11 +11,6 @@ namespace {
 
 std::string revisionText(double revision) {
     return std::to_string(static_cast<std::int64_t>(revision));
-}
-
-const std::string* stringAt(const platform::Dictionary& dictionary, std::string_view key) {
-    auto found = dictionary.find(key);
-    return found != dictionary.end() ? found->second.string() : nullptr;
 }
 
 } // namespace

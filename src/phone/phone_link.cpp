@@ -1,4 +1,5 @@
 #include "phone/phone_link.hpp"
+#include "phone/fields.hpp"
 
 #include <string_view>
 #include <utility>
@@ -6,11 +7,6 @@
 namespace phone {
 
 namespace {
-
-const std::string* stringAt(const platform::Dictionary& dictionary, std::string_view key) {
-    auto found = dictionary.find(key);
-    return found != dictionary.end() ? found->second.string() : nullptr;
-}
 
 // Passes every frame through, except the watch's user-info transfers while the switch holds an
 // error: those are answered here and go no further.

@@ -1,4 +1,5 @@
 #include "phone/plan_progress.hpp"
+#include "phone/fields.hpp"
 
 #include <cmath>
 
@@ -10,25 +11,6 @@ using platform::Value;
 namespace {
 
 constexpr std::string_view complete = "COMPLETE";
-
-const std::string* text(const Dictionary& dictionary, std::string_view key) {
-    auto found = dictionary.find(key);
-    return found != dictionary.end() ? found->second.string() : nullptr;
-}
-
-std::optional<double> number(const Dictionary& dictionary, std::string_view key) {
-    auto found = dictionary.find(key);
-    if (found == dictionary.end()) {
-        return std::nullopt;
-    }
-    if (const auto* real = found->second.real(); real != nullptr && std::isfinite(*real)) {
-        return *real;
-    }
-    if (const auto* integer = found->second.integer()) {
-        return static_cast<double>(*integer);
-    }
-    return std::nullopt;
-}
 
 bool isDone(const Value& workout) {
     const auto* status = workout.find("status");
@@ -43,7 +25,7 @@ const std::string* idOf(const Value& workout) {
 } // namespace
 
 std::optional<LifecycleEvent> readLifecycleEvent(const Dictionary& message) {
-    const auto* type = text(message, "type");
+    const auto* type = stringAt(message, "type");
     auto payloadValue = message.find("payload");
     const auto* payload =
         payloadValue != message.end() ? payloadValue->second.dictionary() : nullptr;
@@ -61,14 +43,14 @@ std::optional<LifecycleEvent> readLifecycleEvent(const Dictionary& message) {
         return std::nullopt;
     }
     // The watch sends the id twice; either will do.
-    const auto* id = text(*payload, "workoutId");
+    const auto* id = stringAt(*payload, "workoutId");
     if (id == nullptr || id->empty()) {
-        id = text(*payload, "id");
+        id = stringAt(*payload, "id");
     }
     if (id != nullptr) {
         event.workoutId = *id;
     }
-    event.occurredAtMs = number(*payload, "occurredAt").value_or(0);
+    event.occurredAtMs = numberAt(*payload, "occurredAt").value_or(0);
     return event;
 }
 

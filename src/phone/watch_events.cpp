@@ -1,4 +1,5 @@
 #include "phone/watch_events.hpp"
+#include "phone/fields.hpp"
 
 #include <array>
 #include <cmath>
@@ -11,31 +12,6 @@ using platform::Dictionary;
 using platform::Value;
 
 namespace {
-
-const std::string* text(const Dictionary& dictionary, std::string_view key) {
-    auto found = dictionary.find(key);
-    return found != dictionary.end() ? found->second.string() : nullptr;
-}
-
-std::optional<double> number(const Dictionary& dictionary, std::string_view key) {
-    auto found = dictionary.find(key);
-    if (found == dictionary.end()) {
-        return std::nullopt;
-    }
-    if (const auto* real = found->second.real(); real != nullptr && std::isfinite(*real)) {
-        return *real;
-    }
-    if (const auto* integer = found->second.integer()) {
-        return static_cast<double>(*integer);
-    }
-    return std::nullopt;
-}
-
-bool flag(const Dictionary& dictionary, std::string_view key) {
-    auto found = dictionary.find(key);
-    return found != dictionary.end() && found->second.boolean() != nullptr &&
-           *found->second.boolean();
-}
 
 // The set's own fields; the timer fields that travel in the same events belong to the timer.
 constexpr std::array<std::string_view, 11> setFields{
@@ -90,16 +66,16 @@ std::string nextSetNumber(const WorkoutFeed& feed, std::string_view exerciseId) 
 
 void startTimerFrom(PhoneTimer& timer, const WorkoutFeed& feed, const Dictionary& payload,
                     bool countdown) {
-    const auto* timerId = text(payload, "timerId");
-    const auto* setId = text(payload, "id");
+    const auto* timerId = stringAt(payload, "timerId");
+    const auto* setId = stringAt(payload, "id");
     if (timerId == nullptr || setId == nullptr) {
         return;
     }
     timer.running = true;
     timer.id = *timerId;
-    timer.revision = static_cast<std::int64_t>(number(payload, "timerRevision").value_or(0));
-    timer.startMs = number(payload, "occurredAt").value_or(0);
-    timer.seconds = std::max(0.0, number(payload, "timerSeconds").value_or(0));
+    timer.revision = static_cast<std::int64_t>(numberAt(payload, "timerRevision").value_or(0));
+    timer.startMs = numberAt(payload, "occurredAt").value_or(0);
+    timer.seconds = std::max(0.0, numberAt(payload, "timerSeconds").value_or(0));
     timer.isExerciseCountdown = countdown;
     timer.durationSetId = countdown ? std::optional<std::string>(*setId) : std::nullopt;
     timer.exerciseId = exerciseOfSet(feed, *setId);
@@ -115,11 +91,11 @@ void startTimerFrom(PhoneTimer& timer, const WorkoutFeed& feed, const Dictionary
 // user tapped always does, whichever run the watch showed.
 bool endsSupersededCountdown(const PhoneTimer& timer, std::string_view setId,
                              const Dictionary& payload) {
-    if (flag(payload, "isManualDurationCompletion")) {
+    if (flagAt(payload, "isManualDurationCompletion")) {
         return false;
     }
-    const auto* source = text(payload, "sourceTimerId");
-    auto sourceStart = number(payload, "sourceTimerStartTime");
+    const auto* source = stringAt(payload, "sourceTimerId");
+    auto sourceStart = numberAt(payload, "sourceTimerStartTime");
     auto newest = timer.countdowns.find(setId);
     return source != nullptr && sourceStart && newest != timer.countdowns.end() &&
            newest->second.first != *source && newest->second.second > *sourceStart;
@@ -150,17 +126,17 @@ Dictionary PhoneTimer::restTimerData() const {
 }
 
 bool applyWatchEvent(WorkoutFeed& feed, PhoneTimer& timer, const Dictionary& message) {
-    const auto* type = text(message, "type");
+    const auto* type = stringAt(message, "type");
     auto payloadValue = message.find("payload");
     const auto* payload =
         payloadValue != message.end() ? payloadValue->second.dictionary() : nullptr;
     if (type == nullptr || payload == nullptr) {
         return false;
     }
-    const auto* id = text(*payload, "id");
+    const auto* id = stringAt(*payload, "id");
     if (*type == "add_set") {
-        const auto* exerciseId = text(*payload, "exerciseId");
-        const auto* setId = text(*payload, "setId");
+        const auto* exerciseId = stringAt(*payload, "exerciseId");
+        const auto* setId = stringAt(*payload, "setId");
         if (exerciseId == nullptr || setId == nullptr) {
             return false;
         }
@@ -174,7 +150,7 @@ bool applyWatchEvent(WorkoutFeed& feed, PhoneTimer& timer, const Dictionary& mes
     }
     if (*type == "update_set" && id != nullptr) {
         auto fields = setFieldsOf(*payload);
-        const bool countdown = flag(*payload, "isExerciseCountdown");
+        const bool countdown = flagAt(*payload, "isExerciseCountdown");
         // The watch starts a countdown only on a set not started; on a set the phone has done,
         // its user saw a stale state that undid the completion, which still stands.
         if (const auto* set = feed.findSet(*id); countdown && set != nullptr) {
