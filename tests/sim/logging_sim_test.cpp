@@ -94,12 +94,7 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
         }
     }
 
-    link.setFaults(platform::LinkFaults{});
-    if (link.connected()) {
-        link.cut();
-    }
-    link.restore();
-    app->setReachable(true);
+    run.heal();
     // Long enough for every rest and countdown to run out and every message to be answered.
     for (int second = 0; second < 900; ++second) {
         executor.advanceBy(1s);

@@ -152,14 +152,8 @@ std::optional<std::string> runSeed(std::uint64_t seed,
     // Quiet: the faults stop, the phone answers, and time passes until the watch has no more
     // to send.
     crashArmed = false;
-    link.setFaults(platform::LinkFaults{});
-    // A fresh connection: transfers held back by a lost frame go out again on it.
-    if (link.connected()) {
-        link.cut();
-    }
-    link.restore();
+    run.heal();
     app->setAckStatus("Success");
-    app->setReachable(true);
     for (int second = 0; second < 900; ++second) {
         executor.advanceBy(1s);
         if (second > 30 && watch->outbox.pendingMessages().empty()) {

@@ -106,6 +106,17 @@ struct Run {
           phone(executor, link, log, directory) {}
 
     std::uint64_t pick(std::uint64_t n) { return random() % n; }
+
+    // The end of the trouble: no more faults, a fresh connection (transfers held back by a lost
+    // frame go out again on it) and a reachable phone.
+    void heal() {
+        link.setFaults(platform::LinkFaults{});
+        if (link.connected()) {
+            link.cut();
+        }
+        link.restore();
+        phone.app->setReachable(true);
+    }
 };
 
 // Nothing when the run found no problem (unless the log of every run is asked for).

@@ -304,12 +304,7 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
     app->ageNextSequence(1);
     app->sendHealthPreference(!preference);
 
-    link.setFaults(platform::LinkFaults{});
-    if (link.connected()) {
-        link.cut();
-    }
-    link.restore();
-    app->setReachable(true);
+    run.heal();
     for (int second = 0; second < 900; ++second) {
         executor.advanceBy(1s);
         observe();

@@ -168,12 +168,7 @@ std::optional<std::string> runSeed(std::uint64_t seed,
         }
     }
 
-    link.setFaults(platform::LinkFaults{});
-    if (link.connected()) {
-        link.cut();
-    }
-    link.restore();
-    app->setReachable(true);
+    run.heal();
     for (int second = 0; second < 120; ++second) {
         executor.advanceBy(1s);
         check();
