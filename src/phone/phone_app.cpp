@@ -211,6 +211,17 @@ void PhoneApp::say(std::string_view text) {
     log_.line(line);
 }
 
+platform::ErrorHandler PhoneApp::transferOnFailure(platform::Dictionary message, std::string what) {
+    return [onMain = onMain(), message = std::move(message),
+            what = std::move(what)](platform::SessionError error) {
+        onMain([message, what, error](PhoneApp& app) {
+            auto transfer = app.session_.transferUserInfo(message);
+            app.say("live message with the " + what + " failed (" + error.description +
+                    "): sent it again as transfer " + transfer.transferId);
+        });
+    };
+}
+
 std::function<void(std::function<void(PhoneApp&)>)> PhoneApp::onMain() {
     return [&main = executor_.main(), app = std::weak_ptr(self_)](auto task) {
         post(main, app, std::move(task));
@@ -289,15 +300,7 @@ void PhoneApp::acknowledge(const std::string& syncId, const std::optional<std::s
 
 std::string_view PhoneApp::deliver(const platform::Dictionary& message, std::string what) {
     if (reachable_ && session_.isReachable()) {
-        session_.sendMessage(
-            message, std::nullopt,
-            [onMain = onMain(), message, what = std::move(what)](platform::SessionError error) {
-                onMain([message, what, error](PhoneApp& app) {
-                    auto transfer = app.session_.transferUserInfo(message);
-                    app.say("live message with the " + what + " failed (" + error.description +
-                            "): sent it again as transfer " + transfer.transferId);
-                });
-            });
+        session_.sendMessage(message, std::nullopt, transferOnFailure(message, std::move(what)));
         return byLiveMessage;
     }
     session_.transferUserInfo(message);
@@ -513,13 +516,7 @@ void PhoneApp::deliverWorkoutState(const platform::Dictionary& message, double r
                 }
             });
         }),
-        [onMain = onMain(), message, what](platform::SessionError error) {
-            onMain([message, what, error](PhoneApp& app) {
-                auto transfer = app.session_.transferUserInfo(message);
-                app.say("live message with the " + what + " failed (" + error.description +
-                        "): sent it again as transfer " + transfer.transferId);
-            });
-        });
+        transferOnFailure(message, what));
     say("sent " + what + " by live message");
     // A lost message or a lost answer leaves the watch's state unknown; only the newest state
     // is worth sending again.

@@ -206,6 +206,9 @@ private:
     // For the session's handlers, which may run on any thread and after the app is gone: posts
     // a task to main that runs only while the app is still there.
     std::function<void(std::function<void(PhoneApp&)>)> onMain();
+    // For a live message: when it fails, the same message goes again as a transfer, which
+    // cannot be lost.
+    platform::ErrorHandler transferOnFailure(platform::Dictionary message, std::string what);
 
     platform::Executor& executor_;
     platform::Session& session_;

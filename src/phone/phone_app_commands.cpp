@@ -49,13 +49,7 @@ void PhoneApp::deliverCommand(const PhoneCommand& command) {
                 }
             });
         }),
-        [onMain = onMain(), message = command.message, what](platform::SessionError error) {
-            onMain([message, what, error](PhoneApp& app) {
-                auto transfer = app.session_.transferUserInfo(message);
-                app.say("live message with the " + what + " failed (" + error.description +
-                        "): sent it again as transfer " + transfer.transferId);
-            });
-        });
+        transferOnFailure(command.message, what));
     say("sent " + what + " by live message");
     // A lost message or a lost answer leaves the command's fate unknown; the watch applies an id
     // once, so sending it again cannot hurt.
