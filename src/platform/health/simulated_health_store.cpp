@@ -16,7 +16,8 @@ namespace health_detail {
 struct Core {
     Core(Executor& executor, SimulatedHealthOptions options)
         : clock(executor.clock()), queue(executor.makeSerialQueue("health")),
-          settings(std::move(options)), userAllows(settings.userAllowsAuthorization) {
+          settings(std::move(options)), userAllows(settings.userAllowsAuthorization),
+          companion(settings.companion) {
         if (!settings.dataDirectory.empty()) {
             database.emplace(settings.dataDirectory / SimulatedHealthStore::databaseFileName);
         }
@@ -57,6 +58,11 @@ struct Core {
     std::vector<SavedWorkout> memoryWorkouts;
     std::shared_ptr<WorkoutSession> current;
     std::uint64_t sessionsCreated = 0;
+    // The phone end of mirroring, under its own lock (held while data is handed to the link,
+    // which takes no lock of ours); gone with the store, while sessions may still have work
+    // queued.
+    mutable std::mutex companionMutex;
+    Session* companion;
 };
 
 } // namespace health_detail
@@ -396,7 +402,12 @@ public:
             if (self.core_->currentFailures().mirroring) {
                 return completion(false, injected("mirroring to the companion device"));
             }
-            if (self.core_->settings.companion == nullptr) {
+            bool hasCompanion = false;
+            {
+                std::lock_guard companionLock(self.core_->companionMutex);
+                hasCompanion = self.core_->companion != nullptr;
+            }
+            if (!hasCompanion) {
                 return completion(
                     false, HealthError{HealthError::Code::noCompanion, "No companion device"});
             }
@@ -421,10 +432,17 @@ public:
                 std::lock_guard lock(self.core_->mutex);
                 mirroring = self.mirroring_;
             }
-            if (!mirroring) {
+            bool sent = false;
+            if (mirroring) {
+                std::lock_guard companionLock(self.core_->companionMutex);
+                if (self.core_->companion != nullptr) {
+                    self.core_->companion->sendWorkoutData(data);
+                    sent = true;
+                }
+            }
+            if (!sent) {
                 return completion(false, invalidState("the session is not mirrored"));
             }
-            self.core_->settings.companion->sendWorkoutData(data);
             completion(true, std::nullopt);
         });
     }
@@ -484,6 +502,10 @@ SimulatedHealthStore::SimulatedHealthStore(Executor& executor, SimulatedHealthOp
 SimulatedHealthStore::~SimulatedHealthStore() {
     // The current session refers back to the shared state; letting go of it breaks the cycle.
     std::shared_ptr<WorkoutSession> current;
+    {
+        std::lock_guard companionLock(core_->companionMutex);
+        core_->companion = nullptr;
+    }
     std::lock_guard lock(core_->mutex);
     current = std::exchange(core_->current, nullptr);
 }

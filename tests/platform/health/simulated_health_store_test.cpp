@@ -230,6 +230,25 @@ TEST_F(SimulatedHealthStoreTest, MirroringNeedsAPhone) {
     EXPECT_EQ(mirrored.error->code, platform::HealthError::Code::noCompanion);
 }
 
+TEST_F(SimulatedHealthStoreTest, DataQueuedAfterTheStoreIsGoneNeverReachesTheLink) {
+    healthtest::WorkoutDataLink gone;
+    std::shared_ptr<platform::WorkoutSession> orphan;
+    Outcome sent;
+    {
+        platform::SimulatedHealthStore shortLived(executor, {{}, true, 7, 5s, &gone});
+        orphan = makeSession(shortLived);
+        Outcome mirrored;
+        orphan->startMirroringToCompanionDevice(into(mirrored));
+        executor.runUntilIdle();
+        ASSERT_EQ(mirrored.success, true);
+        // Queued, then the program lets go of the store and of the link behind it.
+        orphan->sendToRemoteWorkoutSession({4}, into(sent));
+    }
+    executor.runUntilIdle();
+    EXPECT_EQ(sent.success, false);
+    EXPECT_TRUE(gone.sent.empty());
+}
+
 TEST_F(SimulatedHealthStoreTest, InjectedFailuresReachTheCaller) {
     authorize();
     store.setFailures({.sessionCreation = true});
