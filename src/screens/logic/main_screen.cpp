@@ -445,7 +445,9 @@ void MainScreen::timerRunningChanged(bool running) {
         restTimerScreen_->appear();
         restTimerSheetIsPresented = true;
     } else if (!running && restTimerScreen_) {
-        // The screen may be inside its own tick: it is let go once that has returned.
+        // The screen may be inside its own tick: it is let go once that has returned, and ticks
+        // no more meanwhile (the program may let go of the timer before then).
+        restTimerScreen_->disappear();
         services_.executor.main().async(
             [screen = std::shared_ptr<timer::RestTimer>(std::move(restTimerScreen_))] {});
         restTimerSheetIsPresented = false;
