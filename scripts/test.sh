@@ -9,6 +9,8 @@ jobs=$(nproc)
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
 "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DWRISTSIDE_SANITIZE=ON
-# The sanitizers make the delivery simulation about twenty times slower: fewer seeds there.
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 WRISTSIDE_SIM_SEEDS=300 \
+# The sanitizers make the simulations about twenty times slower: 100 seeds each there, other
+# seeds than the release run's, so that the two runs between them see more.
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  WRISTSIDE_SIM_SEEDS=100 WRISTSIDE_SIM_FIRST_SEED=5001 \
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L 'unit|sim'
