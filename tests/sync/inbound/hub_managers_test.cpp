@@ -4,7 +4,7 @@
 #include "platform/health/simulated_health_store.hpp"
 #include "platform/health/statistics_archive.hpp"
 #include "session/workout_manager.hpp"
-#include "sync/inbound/hub_fixture.hpp"
+#include "sync/inbound/hub_managers_fixture.hpp"
 #include "timer/persisted_timer_session.hpp"
 #include "timer/rest_timer_manager.hpp"
 
@@ -23,31 +23,17 @@ Dictionary snapshot(double revision, std::string id, std::string status) {
     return {{"syncRevision", revision}, {"workout", header}, {"exercises", platform::Array{}}};
 }
 
-class HubManagers : public hubtest::Hub {
+class HubManagers : public hubtest::HubWithManagers {
 protected:
-    platform::SimulatedHealthStore health{executor};
-    std::optional<session::WorkoutManager> workoutManager;
-    std::optional<timer::RestTimerManager> restTimer;
     std::vector<Dictionary> configurations;
     int notificationRemovals = 0;
 
-    // Builds the program's objects as the program does, over whatever the stores hold now.
     void start() {
-        data.reset();
-        restTimer.reset();
-        workoutManager.reset();
-        outbox.emplace(executor, session, defaults, log);
-        workoutManager.emplace(executor, defaults, health, log);
-        restTimer.emplace(executor, defaults, *outbox, log);
-        data.emplace(
-            watchsync::WatchDataSource::Services{executor, defaults, files, &session, *outbox, log},
-            watchsync::WatchDataSource::Managers{
-                &*restTimer, &*workoutManager,
-                [this](const platform::Data& bytes) { health.receiveRemoteWorkoutData(bytes); },
-                [this](const Dictionary& configuration) {
-                    configurations.push_back(configuration);
-                },
-                [this] { ++notificationRemovals; }});
+        startWithManagers(watchsync::WatchDataSource::Managers{
+            nullptr, nullptr,
+            [this](const platform::Data& bytes) { health.receiveRemoteWorkoutData(bytes); },
+            [this](const Dictionary& configuration) { configurations.push_back(configuration); },
+            [this] { ++notificationRemovals; }});
         executor.runUntilIdle();
     }
 

@@ -4,7 +4,7 @@
 #include "platform/health/health_types.hpp"
 #include "platform/health/simulated_health_store.hpp"
 #include "session/workout_manager.hpp"
-#include "sync/inbound/hub_fixture.hpp"
+#include "sync/inbound/hub_managers_fixture.hpp"
 #include "timer/rest_timer_manager.hpp"
 
 #include <gtest/gtest.h>
@@ -28,19 +28,10 @@ Dictionary preferenceCommand(const std::string& id, bool sync) {
     return {{"commandId", Value(id)}, {"syncWorkoutsToHealth", Value(sync)}};
 }
 
-class PhoneCommands : public hubtest::Hub {
+class PhoneCommands : public hubtest::HubWithManagers {
 protected:
-    platform::SimulatedHealthStore health{executor};
-    std::optional<session::WorkoutManager> workoutManager;
-    std::optional<timer::RestTimerManager> restTimer;
-
     void SetUp() override {
-        data.reset();
-        outbox.emplace(executor, session, defaults, log);
-        workoutManager.emplace(executor, defaults, health, log);
-        restTimer.emplace(executor, defaults, *outbox, log);
-        data.emplace(WatchDataSource::Services{executor, defaults, files, &session, *outbox, log},
-                     WatchDataSource::Managers{&*restTimer, &*workoutManager, {}, {}, {}});
+        startWithManagers();
         health.requestAuthorization(workoutManager->typesToShare(), workoutManager->typesToRead(),
                                     [](bool, auto) {});
         executor.runUntilIdle();

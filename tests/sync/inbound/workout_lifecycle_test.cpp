@@ -2,7 +2,7 @@
 // phone receives, the health session, and the finished-workout hand-off's acknowledgements.
 #include "platform/health/simulated_health_store.hpp"
 #include "session/workout_manager.hpp"
-#include "sync/inbound/hub_fixture.hpp"
+#include "sync/inbound/hub_managers_fixture.hpp"
 #include "timer/rest_timer_manager.hpp"
 
 #include <gtest/gtest.h>
@@ -19,21 +19,10 @@ using platform::Dictionary;
 using platform::Value;
 using watchsync::WatchDataSource;
 
-class WorkoutLifecycle : public hubtest::Hub {
+class WorkoutLifecycle : public hubtest::HubWithManagers {
 protected:
-    platform::SimulatedHealthStore health{executor};
-    std::optional<session::WorkoutManager> workoutManager;
-    std::optional<timer::RestTimerManager> restTimer;
-
     void SetUp() override {
-        data.reset();
-        restTimer.reset();
-        workoutManager.reset();
-        outbox.emplace(executor, session, defaults, log);
-        workoutManager.emplace(executor, defaults, health, log);
-        restTimer.emplace(executor, defaults, *outbox, log);
-        data.emplace(WatchDataSource::Services{executor, defaults, files, &session, *outbox, log},
-                     WatchDataSource::Managers{&*restTimer, &*workoutManager, {}, {}, {}});
+        startWithManagers();
         executor.runUntilIdle();
     }
 
