@@ -198,15 +198,6 @@ platform::Array HeadlessControl::pendingNotifications() {
     return pending;
 }
 
-model::ExerciseRef HeadlessControl::findExercise(std::string_view exerciseId) const {
-    for (const auto& exercise : wiring_.data.exercises.get()) {
-        if (exercise->id == exerciseId) {
-            return exercise;
-        }
-    }
-    return nullptr;
-}
-
 bool HeadlessControl::workoutAction(const std::string& action, const Dictionary& arguments) {
     using Content = screens::MainScreen::Content;
     auto& screen = wiring_.mainScreen;
@@ -262,7 +253,8 @@ bool HeadlessControl::workoutAction(const std::string& action, const Dictionary&
         if (placeholderValue != nullptr && placeholderId == nullptr) {
             error("openExercisePicker takes \"placeholderExerciseId\" (a string) or nothing");
         } else if (shows(Content::exerciseList, "the exercise list")) {
-            auto placeholder = placeholderId ? findExercise(*placeholderId) : nullptr;
+            auto placeholder =
+                placeholderId ? wiring_.mainScreen.findExercise(*placeholderId) : nullptr;
             if (placeholderId != nullptr && (!placeholder || !placeholder->name.empty())) {
                 error("no placeholder exercise with id \"" + *placeholderId + "\"");
             } else {
@@ -283,7 +275,7 @@ bool HeadlessControl::workoutAction(const std::string& action, const Dictionary&
         }
     } else if (action == "deleteExercise") {
         const auto* exerciseId = stringArgument("exerciseId");
-        auto exercise = exerciseId ? findExercise(*exerciseId) : nullptr;
+        auto exercise = exerciseId ? wiring_.mainScreen.findExercise(*exerciseId) : nullptr;
         if (exerciseId == nullptr) {
             error("deleteExercise needs \"exerciseId\" (a string)");
         } else if (!exercise) {
@@ -314,7 +306,7 @@ void HeadlessControl::exerciseAction(const std::string& action, const Dictionary
         return;
     }
     auto& screen = wiring_.mainScreen;
-    auto exercise = findExercise(*exerciseId);
+    auto exercise = wiring_.mainScreen.findExercise(*exerciseId);
     if (!exercise) {
         error("no exercise with id \"" + *exerciseId + "\" in the current workout");
         return;

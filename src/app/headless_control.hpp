@@ -44,7 +44,6 @@ private:
 
     // The pager's, the list's and the sheets' actions; false when `action` is none of them.
     bool workoutAction(const std::string& action, const platform::Dictionary& arguments);
-    model::ExerciseRef findExercise(std::string_view exerciseId) const;
     // The actions of the exercise detail and its set editor. Each answers the line itself.
     void exerciseAction(const std::string& action, const platform::Dictionary& arguments);
 

@@ -92,6 +92,9 @@ public:
     // The hand-off status sheet's lines.
     std::vector<std::string> handOffStatusLines() const;
 
+    // The current workout's exercise with that id; null when it has none.
+    model::ExerciseRef findExercise(std::string_view exerciseId) const;
+
     // Tapping the exercise's row: a named one pushes its detail at its first set not done, a
     // placeholder opens the picker to replace it. False when the workout has no such exercise.
     bool openExercise(const std::string& exerciseId);
@@ -123,7 +126,6 @@ private:
     void handOffChanged(bool syncing);
     // Pushes the exercise's detail on the page of its first set not done.
     void navigateTo(const model::ExerciseRef& exercise);
-    model::ExerciseRef findExercise(std::string_view exerciseId) const;
 
     Services services_;
     bool completeWorkoutAfterSheetDismisses_ = false;
