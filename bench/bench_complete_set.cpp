@@ -54,6 +54,7 @@ void BM_CompleteASet(benchmark::State& state) {
                                               {},
                                               true,
                                               platform::SimulatedNotificationAnswer::allow});
+    core.becameActive();
     executor.runUntilIdle();
     core.data().dispatchInbound(workout(), std::nullopt);
     executor.runUntilIdle();

@@ -5,6 +5,7 @@
 #include "app/watch_app.hpp"
 #include "platform/link/socket/link_address.hpp"
 
+#include <cstdlib>
 #include <iostream>
 
 namespace app {
@@ -23,10 +24,14 @@ int runHeadless(const Options& options, std::ostream& out) {
 
     auto notifications = platform::parseSimulatedNotificationAnswer(options.notifications)
                              .value_or(platform::SimulatedNotificationAnswer::allow);
-    WatchApp watch(
-        WatchApp::Settings{dataDirectory, *address, options.health == "allow", notifications}, log);
+    WatchApp watch(WatchApp::Settings{dataDirectory, *address, options.health == "allow",
+                                      notifications,
+                                      screens::NumberLocale::fromEnvironment(std::getenv)},
+                   log);
     auto& main = watch.executor().mainLoop();
     auto& core = watch.core();
+    // Without screens the program counts as active once, at start.
+    core.becameActive();
     HeadlessControl control(HeadlessControl::Wiring{
         watch.executor(), core.data(), core.outbox(), core.restTimer(), core.workoutManager(),
         core.mainScreen(), core.notificationCenter(),

@@ -381,7 +381,8 @@ void HeadlessControl::exerciseAction(const std::string& action, const Dictionary
             return;
         }
         screens::SetEditor editor(detail->exercise(), set,
-                                  screens::SetEditReports::to(wiring_.data));
+                                  screens::SetEditReports::to(wiring_.data),
+                                  wiring_.mainScreen.numberLocale());
         auto* keypad = editor.keypadField(*kind);
         if (keypad == nullptr) {
             error("this exercise's sets have no " + *field + " field");

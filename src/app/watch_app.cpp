@@ -13,7 +13,8 @@ WatchApp::WatchApp(Settings settings, platform::Log& log)
         platform::SessionEngineServices{executor_, platformStores_.standard(), files_, log});
     core_ = std::make_unique<WatchCore>(
         WatchEnvironment{executor_, defaults_.standard(), files_, *session_, log,
-                         settings.dataDirectory, settings.healthAllowed, settings.notifications});
+                         settings.dataDirectory, settings.healthAllowed, settings.notifications,
+                         &platformStores_.standard(), settings.numberLocale});
 }
 
 WatchApp::~WatchApp() {

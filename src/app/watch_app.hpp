@@ -26,6 +26,7 @@ public:
         // What the simulated user answers when asked to allow notifications.
         platform::SimulatedNotificationAnswer notifications =
             platform::SimulatedNotificationAnswer::allow;
+        screens::NumberLocale numberLocale{};
     };
 
     WatchApp(Settings settings, platform::Log& log);

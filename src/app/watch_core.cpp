@@ -17,7 +17,8 @@ WatchCore::WatchCore(WatchEnvironment environment) {
     restTimer_ = std::make_unique<timer::RestTimerManager>(executor, defaults, *outbox_, log);
     appDelegate_ = std::make_unique<AppDelegate>(executor, *workoutManager_, log);
     notificationCenter_ = std::make_unique<platform::SimulatedNotificationCenter>(
-        executor, environment.notifications);
+        executor, environment.notifications,
+        platform::NotificationAuthorizationStatus::notDetermined, environment.platformStore);
     restTimerNotifications_ =
         std::make_unique<timer::RestTimerNotifications>(executor, *notificationCenter_, log);
     restTimer_->setAlerts(restTimerNotifications_.get());
@@ -37,9 +38,12 @@ WatchCore::WatchCore(WatchEnvironment environment) {
                 center->removeAllPendingNotificationRequests();
                 center->removeAllDeliveredNotifications();
             }});
-    mainScreen_ = std::make_unique<screens::MainScreen>(screens::MainScreen::Services{
-        executor, *data_, *outbox_, *restTimer_, *workoutManager_, *haptics_, log});
-    // Becoming active asks for notification permission, and reschedules a running timer's alert.
+    mainScreen_ = std::make_unique<screens::MainScreen>(
+        screens::MainScreen::Services{executor, *data_, *outbox_, *restTimer_, *workoutManager_,
+                                      *haptics_, log, environment.numberLocale});
+}
+
+void WatchCore::becameActive() {
     restTimerNotifications_->setUpNotifications(
         timer::RestTimerNotifications::runningTimerOf(*restTimer_));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/app_delegate.hpp"
+#include "app/complication_controller.hpp"
 #include "platform/exec/queue.hpp"
 #include "platform/files/file_system.hpp"
 #include "platform/haptics/haptics.hpp"
@@ -37,6 +38,10 @@ struct WatchEnvironment {
     bool healthAllowed = true;
     platform::SimulatedNotificationAnswer notifications =
         platform::SimulatedNotificationAnswer::allow;
+    // The platform's own store, where pending notifications outlive the program; null keeps
+    // them in memory.
+    platform::KeyValueStore* platformStore = nullptr;
+    screens::NumberLocale numberLocale{};
 };
 
 // The watch's long-lived objects, each built once from the environment and torn down in reverse
@@ -49,6 +54,11 @@ public:
     WatchCore(const WatchCore&) = delete;
     WatchCore& operator=(const WatchCore&) = delete;
 
+    // The program became active (the window was activated; headless, once at start): asks for
+    // notification permission when nobody has decided yet, and reschedules a running timer's
+    // alert.
+    void becameActive();
+
     watchsync::WatchSyncOutbox& outbox() { return *outbox_; }
     platform::SimulatedHealthStore& health() { return *health_; }
     session::WorkoutManager& workoutManager() { return *workoutManager_; }
@@ -57,6 +67,8 @@ public:
     platform::HapticRecorder& haptics() { return *haptics_; }
     watchsync::WatchDataSource& data() { return *data_; }
     screens::MainScreen& mainScreen() { return *mainScreen_; }
+    // What the platform asks about the watch-face complication.
+    platform::ComplicationDataSource& complication() { return complication_; }
 
 private:
     std::unique_ptr<watchsync::WatchSyncOutbox> outbox_;
@@ -69,6 +81,7 @@ private:
     std::unique_ptr<platform::HapticRecorder> haptics_;
     std::unique_ptr<watchsync::WatchDataSource> data_;
     std::unique_ptr<screens::MainScreen> mainScreen_;
+    ComplicationController complication_;
 };
 
 } // namespace app

@@ -129,6 +129,11 @@ std::optional<std::int64_t> asInteger(const platform::Value* value) {
     return number ? truncateToInt64(*number) : std::nullopt;
 }
 
+std::optional<double> asRevision(const platform::Value* value) {
+    auto number = asNumber(value);
+    return number && std::isfinite(*number) ? number : std::nullopt;
+}
+
 std::optional<platform::Date> asDateMillis(const platform::Value* value) {
     auto number = asNumber(value);
     if (!number || !std::isfinite(*number)) {

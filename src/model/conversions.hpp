@@ -23,6 +23,10 @@ std::optional<double> asNumber(const platform::Value* value);
 // Integers are taken exactly, without a detour through double.
 std::optional<std::int64_t> asInteger(const platform::Value* value);
 
+// asNumber when finite: a revision or command sequence. An infinite one would shut out every
+// later delivery for good, and NaN would defeat every comparison, so either counts as absent.
+std::optional<double> asRevision(const platform::Value* value);
+
 // asNumber as milliseconds since 1970-01-01 00:00:00 UTC; nothing when not finite.
 std::optional<platform::Date> asDateMillis(const platform::Value* value);
 

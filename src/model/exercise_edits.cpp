@@ -1,5 +1,6 @@
 // The edits the user makes to an exercise on the watch, with the event each one sends.
 #include "model/exercise.hpp"
+#include "model/sequence.hpp"
 #include "model/status.hpp"
 
 #include "platform/values/uuid.hpp"
@@ -73,9 +74,9 @@ ExerciseSetRef Exercise::addSet(const EditEventSink& send) {
         set->ratePerceivedExertion = last.ratePerceivedExertion.get();
         set->percentage = last.percentage.value_or(0);
         set->duration = last.duration->value_or(0);
-        set->sequence = last.sequence + 1;
+        set->sequence = sequenceAfter(last.sequence);
         // Counts from the last set's sequence, whatever that set is labelled.
-        set->setNumber = std::to_string(last.sequence + 2);
+        set->setNumber = std::to_string(sequenceAfter(last.sequence, 2));
     } else {
         set->reps = std::string();
         set->weight = std::string("0");

@@ -170,6 +170,9 @@ public:
     void recordStopEvent(const platform::Dictionary& message);
     // Stops the timer and forgets the run, without any event.
     void resetTimer();
+    // The rest timer sheet closed by hand: the run stops showing, keeps its reference for the
+    // phone's corrections, and its end-of-run alert is withdrawn.
+    void dismissRun();
     // Whether a timer reference names the current run.
     bool timerMatches(const std::optional<std::string>& sourceTimerId,
                       std::optional<double> sourceTimerRevision,

@@ -221,6 +221,16 @@ void RestTimerManager::resetTimer() {
     cancelAlerts();
 }
 
+void RestTimerManager::dismissRun() {
+    if (!timerIsRunning.get()) {
+        return;
+    }
+    timerIsRunning = false;
+    persistTimerSession();
+    // The user has put the run away: its end must not call them back later.
+    cancelAlerts();
+}
+
 bool RestTimerManager::timerMatches(const std::optional<std::string>& sourceTimerId,
                                     std::optional<double> sourceTimerRevision,
                                     std::optional<double> sourceTimerStartTimeMs,

@@ -1,4 +1,5 @@
 #include "app/app_delegate.hpp"
+#include "app/complication_controller.hpp"
 
 #include "platform/exec/manual_executor.hpp"
 #include "platform/health/simulated_health_store.hpp"
@@ -58,6 +59,35 @@ TEST_F(AppDelegateTest, ConfigurationValuesThatAreNotSmallIntegersKeepTheDefault
     decoded = app::AppDelegate::decodeConfiguration({{"activityType", 13}, {"locationType", 3}});
     EXPECT_EQ(decoded.activityType, 13);
     EXPECT_EQ(decoded.locationType, 3);
+}
+
+} // namespace
+
+namespace {
+
+// The complication only opens the program: one descriptor for every face, nothing to show.
+TEST(ComplicationTest, OneDescriptorForEveryFamilyAndNothingOnAnyTimeline) {
+    app::ComplicationController controller;
+    std::vector<platform::ComplicationDescriptor> descriptors;
+    controller.getComplicationDescriptors([&](auto answer) { descriptors = std::move(answer); });
+    ASSERT_EQ(descriptors.size(), 1u);
+    EXPECT_EQ(descriptors[0].identifier, "complication");
+    EXPECT_EQ(descriptors[0].displayName, "Tessaron");
+    EXPECT_EQ(descriptors[0].supportedFamilies.size(), 12u);
+
+    int answers = 0;
+    for (auto family : platform::allComplicationFamilies) {
+        const platform::Complication face{"complication", family};
+        controller.getTimelineEndDate(face, [&](auto date) { answers += !date; });
+        controller.getTimelineEntries(face, platform::Date{}, 10,
+                                      [&](auto entries) { answers += !entries; });
+        controller.getCurrentTimelineEntry(face, [&](auto entry) { answers += !entry; });
+        controller.getLocalizableSampleTemplate(face, [&](auto sample) { answers += !sample; });
+        controller.getPrivacyBehavior(
+            face, [&](auto behaviour) { answers += static_cast<int>(behaviour) == 0; });
+    }
+    EXPECT_EQ(answers, 5 * 12);
+    controller.handleSharedComplicationDescriptors(descriptors);
 }
 
 } // namespace

@@ -138,7 +138,7 @@ TEST_F(WorkoutManagerTest, OwnershipAllowsFiveSecondsAndNoMore) {
 
 TEST_F(WorkoutManagerTest, ClaimsAreIgnoredWithSyncOffOrWhileAnotherWorkoutRuns) {
     manager.setSyncWorkoutsToHealth(false);
-    EXPECT_EQ(defaults.boolForKey(session::syncWorkoutsToHealthKey), false);
+    EXPECT_EQ(defaults.boolForKey("tessaron.sync-workouts-to-health"), false);
     manager.claimWorkout("w-1", now());
     EXPECT_FALSE(manager.workoutIdentifier());
 

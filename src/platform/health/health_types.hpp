@@ -73,11 +73,13 @@ struct Statistics {
 
 // Raw activity and location values as the framework numbers them.
 inline constexpr int activityTypeTraditionalStrengthTraining = 50;
+inline constexpr int locationTypeUnknown = 1;
 inline constexpr int locationTypeIndoor = 2;
 
+// As the framework makes it: a location only when the caller sets one.
 struct WorkoutConfiguration {
     int activityType = activityTypeTraditionalStrengthTraining;
-    int locationType = locationTypeIndoor;
+    int locationType = locationTypeUnknown;
 
     bool operator==(const WorkoutConfiguration&) const = default;
 };

@@ -37,6 +37,12 @@ namespace {
 std::string contextKey(std::string_view prefix) {
     return std::string(prefix) + "context";
 }
+// A peer's id as it appears in log lines: a hostile one may be as long as a frame.
+std::string shownId(const std::string& id) {
+    constexpr std::size_t shown = 64;
+    return id.size() <= shown ? id : id.substr(0, shown) + "...";
+}
+
 std::string receivedContextKey(std::string_view prefix) {
     return std::string(prefix) + "receivedContext";
 }
@@ -489,6 +495,11 @@ void SessionEngine::handle(const phonelink::Reachability& reachability) {
 }
 
 void SessionEngine::handle(phonelink::Message message) {
+    if (auto refused = phonelink::checkPayload(message.body, phonelink::maxMessageBytes)) {
+        // No reply either: the sender's platform should never have sent it.
+        note("message " + shownId(message.id) + " refused: " + refused->description);
+        return;
+    }
     auto* d = currentDelegate();
     if (d == nullptr) {
         note("message " + message.id + " dropped: no delegate");
@@ -522,17 +533,29 @@ void SessionEngine::handle(phonelink::Reply reply) {
     auto it = std::find_if(pendingReplies_.begin(), pendingReplies_.end(),
                            [&](const PendingReply& p) { return p.id == reply.id; });
     if (it == pendingReplies_.end()) {
-        note("reply to unknown message " + reply.id + " ignored");
+        note("reply to unknown message " + shownId(reply.id) + " ignored");
         return;
     }
-    auto onReply = std::move(it->onReply);
+    auto pending = std::move(*it);
     pendingReplies_.erase(it);
-    if (onReply) {
-        onReply(std::move(reply.body));
+    if (auto refused = phonelink::checkPayload(reply.body, phonelink::maxMessageBytes)) {
+        note("reply to " + shownId(reply.id) + " refused: " + refused->description);
+        if (pending.onError) {
+            pending.onError(*refused);
+        }
+        return;
+    }
+    if (pending.onReply) {
+        pending.onReply(std::move(reply.body));
     }
 }
 
 void SessionEngine::handle(const phonelink::UserInfo& userInfo) {
+    if (auto refused = refusedTransfer(userInfo.id, userInfo.body)) {
+        note("user info " + shownId(userInfo.id) + " refused: " + *refused);
+        send(phonelink::Received{userInfo.id, *refused});
+        return;
+    }
     if (!delivered_.contains(userInfo.id)) {
         auto* d = currentDelegate();
         if (d == nullptr) {
@@ -547,6 +570,11 @@ void SessionEngine::handle(const phonelink::UserInfo& userInfo) {
 }
 
 void SessionEngine::handle(const phonelink::File& file) {
+    if (auto refused = refusedTransfer(file.id, file.metadata)) {
+        note("file " + shownId(file.id) + " refused: " + *refused);
+        send(phonelink::Received{file.id, *refused});
+        return;
+    }
     if (!delivered_.contains(file.id)) {
         auto* d = currentDelegate();
         if (d == nullptr) {
@@ -571,6 +599,10 @@ void SessionEngine::handle(const phonelink::File& file) {
 }
 
 void SessionEngine::handle(const phonelink::Context& context) {
+    if (auto refused = phonelink::checkPayload(context.body, phonelink::maxContextBytes)) {
+        note("application context refused: " + refused->description);
+        return;
+    }
     {
         std::lock_guard lock(mutex_);
         receivedContext_ = context.body;
@@ -579,6 +611,19 @@ void SessionEngine::handle(const phonelink::Context& context) {
     if (auto* d = currentDelegate()) {
         d->didReceiveApplicationContext(context.body);
     }
+}
+
+std::optional<std::string> SessionEngine::refusedTransfer(const std::string& id,
+                                                          const Dictionary& body) const {
+    // Delivered ids are remembered: their length is bounded so that the store cannot be made
+    // to grow with what a peer sends.
+    if (id.size() > phonelink::maxTransferIdBytes) {
+        return "transfer id too long";
+    }
+    if (auto refused = phonelink::checkPayload(body, phonelink::maxMessageBytes)) {
+        return refused->description;
+    }
+    return std::nullopt;
 }
 
 void SessionEngine::handle(const phonelink::Received& received) {

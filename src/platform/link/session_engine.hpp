@@ -80,6 +80,9 @@ private:
 
     void post(Task task);
     void note(const std::string& text) const;
+    // Why an incoming transfer is refused, if it is: over the size the sending platform allows,
+    // or an id too long to remember.
+    std::optional<std::string> refusedTransfer(const std::string& id, const Dictionary& body) const;
     SessionDelegate* currentDelegate() const;
     std::optional<SessionError> refusal(const Dictionary& payload, std::size_t limit) const;
     void queueTransfer(phonelink::Outbox::Entry entry, std::optional<SessionError> refused);

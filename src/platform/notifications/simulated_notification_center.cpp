@@ -1,5 +1,7 @@
 #include "platform/notifications/simulated_notification_center.hpp"
 
+#include "platform/notifications/stored_notifications.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -53,9 +55,13 @@ std::optional<SimulatedNotificationAnswer> parseSimulatedNotificationAnswer(std:
 
 SimulatedNotificationCenter::SimulatedNotificationCenter(
     Executor& executor, SimulatedNotificationAnswer answer,
-    NotificationAuthorizationStatus initialStatus)
-    : executor_(executor), answer_(answer), status_(initialStatus),
-      queue_(executor.makeSerialQueue("platform.notification-center")) {}
+    NotificationAuthorizationStatus initialStatus, KeyValueStore* store)
+    : executor_(executor), store_(store), answer_(answer), status_(initialStatus),
+      queue_(executor.makeSerialQueue("platform.notification-center")) {
+    if (store_ != nullptr) {
+        queue_->async([this] { restore(); });
+    }
+}
 
 SimulatedNotificationCenter::~SimulatedNotificationCenter() {
     // The queue's tasks refer to the state: they go (or finish) before it does.
@@ -116,12 +122,9 @@ void SimulatedNotificationCenter::add(NotificationRequest request, AddCompletion
             return;
         }
         removePending({request.identifier});
-        auto token = nextToken_++;
-        auto delay = intervalDuration(request.seconds);
-        Pending entry{PendingNotification{request, executor_.clock().now() + delay}, {}, token};
-        entry.fire = queue_->asyncAfter(
-            delay, [this, identifier = request.identifier, token] { fire(identifier, token); });
-        pending_.push_back(std::move(entry));
+        const auto fireDate = executor_.clock().now() + intervalDuration(request.seconds);
+        schedule(request, fireDate);
+        save();
         if (completion) {
             completion(std::nullopt);
         }
@@ -141,7 +144,10 @@ void SimulatedNotificationCenter::getPendingNotificationRequests(PendingCompleti
 
 void SimulatedNotificationCenter::removePendingNotificationRequests(
     std::vector<std::string> identifiers) {
-    queue_->async([this, identifiers = std::move(identifiers)] { removePending(identifiers); });
+    queue_->async([this, identifiers = std::move(identifiers)] {
+        removePending(identifiers);
+        save();
+    });
 }
 
 void SimulatedNotificationCenter::removeAllPendingNotificationRequests() {
@@ -150,6 +156,7 @@ void SimulatedNotificationCenter::removeAllPendingNotificationRequests() {
             entry.fire.cancel();
         }
         pending_.clear();
+        save();
     });
 }
 
@@ -164,11 +171,15 @@ void SimulatedNotificationCenter::removeDeliveredNotifications(
             return std::find(identifiers.begin(), identifiers.end(),
                              notification.request.identifier) != identifiers.end();
         });
+        save();
     });
 }
 
 void SimulatedNotificationCenter::removeAllDeliveredNotifications() {
-    queue_->async([this] { delivered_.clear(); });
+    queue_->async([this] {
+        delivered_.clear();
+        save();
+    });
 }
 
 void SimulatedNotificationCenter::setAuthorizationStatus(NotificationAuthorizationStatus status) {
@@ -219,14 +230,62 @@ void SimulatedNotificationCenter::fire(const std::string& identifier, std::uint6
     }
     DeliveredNotification delivered{std::move(it->notification.request), executor_.clock().now()};
     pending_.erase(it);
+    recordDelivered(delivered);
+    save();
+    if (deliverHandler_) {
+        deliverHandler_(delivered);
+    }
+}
+
+void SimulatedNotificationCenter::schedule(NotificationRequest request, TimePoint fireDate) {
+    auto token = nextToken_++;
+    auto delay = std::max(Duration::zero(), fireDate - executor_.clock().now());
+    auto identifier = request.identifier;
+    Pending entry{PendingNotification{std::move(request), fireDate}, {}, token};
+    entry.fire = queue_->asyncAfter(
+        delay, [this, identifier = std::move(identifier), token] { fire(identifier, token); });
+    pending_.push_back(std::move(entry));
+}
+
+void SimulatedNotificationCenter::recordDelivered(DeliveredNotification delivered) {
     // A newer delivery under the same identifier replaces the older one.
     std::erase_if(delivered_, [&](const DeliveredNotification& old) {
         return old.request.identifier == delivered.request.identifier;
     });
-    delivered_.push_back(delivered);
-    if (deliverHandler_) {
-        deliverHandler_(delivered);
+    delivered_.push_back(std::move(delivered));
+    if (delivered_.size() > maxDelivered) {
+        delivered_.erase(delivered_.begin(),
+                         delivered_.end() - static_cast<std::ptrdiff_t>(maxDelivered));
     }
+}
+
+void SimulatedNotificationCenter::restore() {
+    auto stored = loadStoredNotifications(*store_);
+    for (auto& delivered : stored.delivered) {
+        recordDelivered(std::move(delivered));
+    }
+    const auto now = executor_.clock().now();
+    for (auto& entry : stored.pending) {
+        if (entry.fireDate <= now) {
+            // Its time came while the program was down: the platform showed it then.
+            recordDelivered(DeliveredNotification{std::move(entry.request), entry.fireDate});
+        } else {
+            schedule(std::move(entry.request), entry.fireDate);
+        }
+    }
+    save();
+}
+
+void SimulatedNotificationCenter::save() {
+    if (store_ == nullptr) {
+        return;
+    }
+    StoredNotifications stored;
+    for (const auto& entry : pending_) {
+        stored.pending.push_back(entry.notification);
+    }
+    stored.delivered = delivered_;
+    saveStoredNotifications(*store_, stored);
 }
 
 void SimulatedNotificationCenter::removePending(const std::vector<std::string>& identifiers) {

@@ -2,6 +2,7 @@
 
 #include "platform/exec/queue.hpp"
 #include "platform/notifications/notification_center.hpp"
+#include "platform/store/key_value_store.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,13 +23,19 @@ std::optional<SimulatedNotificationAnswer> parseSimulatedNotificationAnswer(std:
 
 // The notification service on the executor's clock: pending requests fire when their time
 // comes and move to the delivered list. Its state lives on its own serial queue; every
-// operation is queued there and answers from there.
+// operation is queued there and answers from there. Given a store, it outlives the program as
+// the platform's does: requests still pending fire at their time after a restart, or are found
+// delivered when their time passed while the program was down.
 class SimulatedNotificationCenter final : public NotificationCenter {
 public:
+    // The platform keeps only the newest delivered notifications.
+    static constexpr std::size_t maxDelivered = 64;
+
     explicit SimulatedNotificationCenter(
         Executor& executor, SimulatedNotificationAnswer answer = SimulatedNotificationAnswer::allow,
         NotificationAuthorizationStatus initialStatus =
-            NotificationAuthorizationStatus::notDetermined);
+            NotificationAuthorizationStatus::notDetermined,
+        KeyValueStore* store = nullptr);
     // Drops requests that have not fired and completions not yet called.
     ~SimulatedNotificationCenter() override;
     SimulatedNotificationCenter(const SimulatedNotificationCenter&) = delete;
@@ -71,10 +78,15 @@ private:
         std::uint64_t token = 0;
     };
 
+    void restore();
+    void save();
+    void schedule(NotificationRequest request, TimePoint fireDate);
+    void recordDelivered(DeliveredNotification delivered);
     void fire(const std::string& identifier, std::uint64_t token);
     void removePending(const std::vector<std::string>& identifiers);
 
     Executor& executor_;
+    KeyValueStore* store_;
     // Touched only on queue_.
     SimulatedNotificationAnswer answer_;
     NotificationAuthorizationStatus status_;

@@ -1,5 +1,6 @@
 #include "screens/logic/exercise_detail.hpp"
 
+#include "model/sequence.hpp"
 #include "model/status.hpp"
 
 #include <algorithm>
@@ -213,7 +214,7 @@ std::optional<std::string> ExerciseDetail::setTypeLabel(model::SetType type) con
         return std::nullopt;
     }
     if (type == model::SetType::regular) {
-        return std::to_string(set->sequence + 1);
+        return std::to_string(model::sequenceAfter(set->sequence));
     }
     return std::string(info->setNumber);
 }

@@ -1,5 +1,6 @@
 #include "screens/logic/main_screen.hpp"
 
+#include "model/sequence.hpp"
 #include "model/status.hpp"
 #include "screens/logic/hand_off_status.hpp"
 #include "screens/logic/list_rows.hpp"
@@ -134,8 +135,7 @@ void MainScreen::startHealthSession(const model::Workout& workout) {
                     }
                     self.services_.workoutManager.startWorkout(
                         platform::WorkoutConfiguration{
-                            platform::activityTypeTraditionalStrengthTraining,
-                            platform::locationTypeIndoor},
+                            .activityType = platform::activityTypeTraditionalStrengthTraining},
                         id, [&log = self.services_.log](std::optional<platform::HealthError> e) {
                             if (e) {
                                 log.line("Failed to start workout " + e->description);
@@ -243,11 +243,13 @@ bool MainScreen::pickExercise(const std::string& referenceExerciseId) {
     std::int64_t sequence = 0;
     if (placeholder) {
         sequence = placeholder->sequence;
-    } else {
-        const auto& exercises = services_.data.exercises.get();
-        for (const auto& exercise : exercises) {
-            sequence = std::max(sequence, exercise->sequence + 1);
-        }
+    } else if (const auto& exercises = services_.data.exercises.get(); !exercises.empty()) {
+        // After the largest, even when every sequence is negative.
+        const auto largest =
+            std::max_element(exercises.begin(), exercises.end(), [](const auto& a, const auto& b) {
+                return a->sequence < b->sequence;
+            });
+        sequence = model::sequenceAfter((*largest)->sequence);
     }
     // Already on the main queue: created now, its events go out ahead of whatever the user
     // does next (finishing the workout, say).
@@ -459,11 +461,7 @@ void MainScreen::timerRunningChanged(bool running) {
 }
 
 void MainScreen::dismissRestTimer() {
-    if (!services_.restTimer.timerIsRunning.get()) {
-        return;
-    }
-    services_.restTimer.timerIsRunning = false;
-    services_.restTimer.persistTimerSession();
+    services_.restTimer.dismissRun();
 }
 
 } // namespace screens

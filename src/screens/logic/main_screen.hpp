@@ -6,6 +6,7 @@
 #include "platform/observe/observable.hpp"
 #include "screens/logic/exercise_detail.hpp"
 #include "screens/logic/exercise_picker.hpp"
+#include "screens/logic/numeric_keypad.hpp"
 #include "screens/logic/workout_pager.hpp"
 #include "session/workout_manager.hpp"
 #include "sync/inbound/watch_data_source.hpp"
@@ -36,6 +37,8 @@ public:
         session::WorkoutManager& workoutManager;
         platform::Haptics& haptics;
         platform::Log& log;
+        // The user's locale, for the keypads of the screens shown from here.
+        NumberLocale numberLocale{};
     };
 
     enum class Content { availableWorkouts, exerciseList, phonePrompt };
@@ -102,8 +105,10 @@ public:
     ExerciseDetail* detail() { return detail_.get(); }
     // The rest timer sheet's screen, while the sheet is up.
     timer::RestTimer* restTimerScreen() { return restTimerScreen_.get(); }
-    // Closing the rest timer sheet by hand stops the timer, as its two-way binding does.
+    // Closing the rest timer sheet by hand stops the timer, as its two-way binding does, and
+    // withdraws its end-of-run alert.
     void dismissRestTimer();
+    const NumberLocale& numberLocale() const { return services_.numberLocale; }
 
     // The callbacks the exercise detail is given.
     void updateTimerMessage(const model::ExerciseRef& exercise);

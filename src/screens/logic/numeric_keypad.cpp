@@ -1,5 +1,8 @@
 #include "screens/logic/numeric_keypad.hpp"
 
+#include <algorithm>
+#include <array>
+#include <stdexcept>
 #include <utility>
 
 namespace screens {
@@ -63,6 +66,15 @@ KeypadKeyFace digitFace(KeypadKey key) {
     return {key, std::string(digit(key)), {}};
 }
 
+// Languages whose usual decimal separator is a comma, for locales that are not installed.
+bool usesDecimalComma(std::string_view language) {
+    static constexpr std::array<std::string_view, 41> languages = {
+        "af", "az", "be", "bg", "bs", "ca", "cs", "da", "de", "el", "es", "et", "eu", "fi",
+        "fr", "gl", "hr", "hu", "id", "is", "it", "ka", "kk", "lt", "lv", "mk", "nb", "nl",
+        "nn", "pl", "pt", "ro", "ru", "sk", "sl", "sq", "sr", "sv", "tr", "uk", "vi"};
+    return std::find(languages.begin(), languages.end(), language) != languages.end();
+}
+
 } // namespace
 
 NumberLocale NumberLocale::from(const std::locale& locale) {
@@ -70,8 +82,24 @@ NumberLocale NumberLocale::from(const std::locale& locale) {
     return NumberLocale{std::string(1, separator)};
 }
 
-NumberLocale NumberLocale::current() {
-    return from(std::locale());
+NumberLocale NumberLocale::fromEnvironment(const std::function<const char*(const char*)>& getenv) {
+    std::string name;
+    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* value = getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            name = value;
+            break;
+        }
+    }
+    if (name.empty() || name == "C" || name == "POSIX" || name.starts_with("C.")) {
+        return NumberLocale{};
+    }
+    try {
+        return from(std::locale(name));
+    } catch (const std::runtime_error&) {
+        // Not installed here: the language alone decides.
+    }
+    return NumberLocale{usesDecimalComma(name.substr(0, name.find_first_of("_.@"))) ? "," : "."};
 }
 
 KeypadText pressKey(KeypadText state, KeypadKey key, std::string_view decimalSeparator) {

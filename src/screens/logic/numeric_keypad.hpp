@@ -22,8 +22,10 @@ struct NumberLocale {
     std::string decimalSeparator = ".";
 
     static NumberLocale from(const std::locale& locale);
-    // The program's global locale.
-    static NumberLocale current();
+    // The user's locale as the environment names it (LC_ALL, then LC_NUMERIC, then LANG; the
+    // first that is set and not empty), read with `getenv`. A locale the system does not have
+    // installed still gets its language's separator; "C", "POSIX" or none give ".".
+    static NumberLocale fromEnvironment(const std::function<const char*(const char*)>& getenv);
 
     bool operator==(const NumberLocale&) const = default;
 };

@@ -64,7 +64,7 @@ public:
     static constexpr std::int64_t durationStep = 5;
 
     SetEditor(model::ExerciseRef exercise, model::ExerciseSetRef set, SetEditReports reports,
-              NumberLocale locale = NumberLocale::current());
+              NumberLocale locale = {});
     SetEditor(const SetEditor&) = delete;
     SetEditor& operator=(const SetEditor&) = delete;
 

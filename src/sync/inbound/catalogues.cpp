@@ -61,7 +61,7 @@ template <class Item, class Decode>
 std::optional<CatalogueChange<Item>> readCatalogueChange(const Dictionary& message,
                                                          const CatalogueKeys& keys, Decode decode) {
     CatalogueChange<Item> change;
-    change.revision = model::asNumber(model::lookup(message, keys.revision));
+    change.revision = model::asRevision(model::lookup(message, keys.revision));
     if (auto whole = model::asDictionaryList(model::lookup(message, keys.whole))) {
         change.whole = decodeAll<Item>(*whole, decode);
     }

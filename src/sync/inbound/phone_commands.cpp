@@ -69,6 +69,13 @@ bool WatchDataSource::isProcessedCommand(const std::string& commandId) const {
 }
 
 void WatchDataSource::markCommandProcessed(const std::string& commandId) {
+    // The list is stored whole after each command: an id of any length would let a peer make
+    // every later write as large as it likes. Such a command is not protected from a repeat.
+    if (commandId.size() > maxStoredCommandIdBytes) {
+        log_.line("Phone command id too long to remember (" + std::to_string(commandId.size()) +
+                  " bytes)");
+        return;
+    }
     auto processed =
         defaults_.stringListForKey(processedPhoneCommandsKey).value_or(std::vector<std::string>{});
     if (std::find(processed.begin(), processed.end(), commandId) != processed.end()) {
@@ -85,8 +92,8 @@ void WatchDataSource::markCommandProcessed(const std::string& commandId) {
 // The caller replies; every command is acknowledged whether or not it is applied, so that the
 // phone stops resending it.
 void WatchDataSource::handlePhoneCommand(const Dictionary& message, const std::string& commandId) {
-    const auto sequence = model::asNumber(model::lookup(message, "commandSequence"));
-    const auto revision = model::asNumber(model::lookup(message, "syncRevision"));
+    const auto sequence = model::asRevision(model::lookup(message, "commandSequence"));
+    const auto revision = model::asRevision(model::lookup(message, "syncRevision"));
     const bool correctsTimer = holdsAnyKey(message, timerCorrectionKeys);
     const bool exempt = correctsTimer || holdsAnyKey(message, sessionCommandKeys);
 

@@ -18,13 +18,6 @@ namespace {
 constexpr std::string_view catalogueFileName = "watch-reference-exercises-v2.json";
 constexpr std::string_view catalogueKind = "reference_exercises";
 
-// A revision that is not finite would defeat every later comparison (NaN) or shut out every
-// later delivery (infinity); it counts as unusable.
-std::optional<double> readRevision(const Value* value) {
-    auto number = model::asNumber(value);
-    return number && std::isfinite(*number) ? number : std::nullopt;
-}
-
 std::vector<model::ReferenceExerciseRef>
 decodeCatalogue(const std::vector<const Dictionary*>& dictionaries) {
     std::vector<model::ReferenceExerciseRef> exercises;
@@ -53,7 +46,7 @@ std::optional<CatalogueDocument> readCatalogueDocument(const platform::Data& byt
     }
     const auto* kind = model::asString(model::lookup(*root, "kind"));
     auto version = model::asInteger(model::lookup(*root, "protocolVersion"));
-    auto revision = readRevision(model::lookup(*root, "revision"));
+    auto revision = model::asRevision(model::lookup(*root, "revision"));
     auto items = model::asDictionaryList(model::lookup(*root, "items"));
     if (kind == nullptr || *kind != catalogueKind || version != 2 || !revision || !items) {
         return std::nullopt;
@@ -121,7 +114,7 @@ void WatchDataSource::loadPersistedReferenceExercises() {
 }
 
 void WatchDataSource::applyReferenceExercises(const Dictionary& message) {
-    auto revision = readRevision(model::lookup(message, "referenceExercisesRevision"));
+    auto revision = model::asRevision(model::lookup(message, "referenceExercisesRevision"));
     const auto* wholeValue = model::lookup(message, "reference_exercises");
     auto whole = model::asDictionaryList(wholeValue);
     auto delta = model::readKeyedListDelta<model::ReferenceExerciseRef>(
@@ -185,7 +178,7 @@ void WatchDataSource::applyReferenceExercisesFile(const platform::ReceivedFile& 
         model::asInteger(model::lookup(file.metadata, "syncProtocolVersion")) != 2) {
         return;
     }
-    auto advertised = readRevision(model::lookup(file.metadata, "referenceExercisesRevision"));
+    auto advertised = model::asRevision(model::lookup(file.metadata, "referenceExercisesRevision"));
     // The transferred file is gone once this callback returns.
     auto bytes = files_.read(file.path);
     auto document = bytes ? readCatalogueDocument(*bytes) : std::nullopt;

@@ -4,6 +4,8 @@
 #include "sync/outbound/watch_sync_outbox.hpp"
 #include "timer/rest_timer_manager.hpp"
 
+#include <cmath>
+
 namespace watchsync {
 
 using platform::Dictionary;
@@ -26,7 +28,10 @@ WatchDataSource::WatchDataSource(Services services, Managers managers)
       remoteWorkoutData_(std::move(managers.remoteWorkoutData)),
       workoutConfiguration_(std::move(managers.workoutConfiguration)),
       removeAllNotifications_(std::move(managers.removeAllNotifications)) {
-    lastPhoneCommandSequence = defaults_.doubleForKey(lastPhoneCommandSequenceKey).value_or(0);
+    // A sequence stored by an older build may be infinite; it would refuse every command for good.
+    const auto storedSequence = defaults_.doubleForKey(lastPhoneCommandSequenceKey);
+    lastPhoneCommandSequence =
+        storedSequence && std::isfinite(*storedSequence) ? *storedSequence : 0;
     loadPersistedReferenceExercises();
     if (session_ != nullptr) {
         session_->setDelegate(this);
@@ -81,7 +86,7 @@ void WatchDataSource::didReceiveApplicationContext(const Dictionary& context) {
     dispatchInbound(context, std::nullopt);
     // The catalogue's revision check reads persistedReferenceExercisesRevision, which only the
     // main queue writes; it runs there, after the context itself.
-    auto revision = model::asNumber(model::lookup(context, "referenceExercisesRevision"));
+    auto revision = model::asRevision(model::lookup(context, "referenceExercisesRevision"));
     if (revision) {
         onMain([this, revision] {
             if (!persistedReferenceExercisesRevision ||
@@ -162,7 +167,7 @@ void WatchDataSource::dispatchOnMain(const Dictionary& message,
         return;
     }
 
-    if (auto revision = model::asNumber(model::lookup(message, "syncRevision"))) {
+    if (auto revision = model::asRevision(model::lookup(message, "syncRevision"))) {
         if (!acceptRevision(message, *revision)) {
             answer(Dictionary{{"status", Value("Success")}, {"syncRevision", Value(*revision)}});
             return;

@@ -43,6 +43,8 @@ public:
     static constexpr std::string_view processedPhoneCommandsKey =
         "tessaron.watch-sync.processed-phone-commands.v1";
     static constexpr std::size_t maxProcessedPhoneCommands = 500;
+    // Longer command ids are applied but not remembered.
+    static constexpr std::size_t maxStoredCommandIdBytes = 256;
 
     struct Services {
         platform::Executor& executor;

@@ -133,7 +133,7 @@ void WatchDataSource::applyFullSnapshotFile(const platform::ReceivedFile& file) 
     if (!isProtocolVersion2(model::lookup(file.metadata, "syncProtocolVersion"))) {
         return;
     }
-    auto revision = model::asNumber(model::lookup(file.metadata, "syncRevision"));
+    auto revision = model::asRevision(model::lookup(file.metadata, "syncRevision"));
     if (!revision) {
         return;
     }
@@ -148,13 +148,13 @@ void WatchDataSource::applyFullSnapshotFile(const platform::ReceivedFile& file) 
         return;
     }
     const auto* kind = model::asString(model::lookup(*root, "kind"));
-    auto documentRevision = model::asNumber(model::lookup(*root, "revision"));
+    auto documentRevision = model::asRevision(model::lookup(*root, "revision"));
     const auto* snapshotValue = model::lookup(*root, "snapshot");
     const auto* snapshot = snapshotValue != nullptr ? snapshotValue->dictionary() : nullptr;
     if (kind == nullptr || *kind != "full_snapshot" ||
         !isProtocolVersion2(model::lookup(*root, "protocolVersion")) ||
         documentRevision != revision || snapshot == nullptr ||
-        model::asNumber(model::lookup(*snapshot, "syncRevision")) != revision) {
+        model::asRevision(model::lookup(*snapshot, "syncRevision")) != revision) {
         return;
     }
     dispatchInbound(*snapshot, std::nullopt);

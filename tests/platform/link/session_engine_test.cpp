@@ -380,6 +380,37 @@ TEST(PayloadLimitsTest, BodiesAreMeasuredByTheirEncodingAndRefusedPastTheLimit) 
     EXPECT_EQ(pair.phone.delegate.contexts, std::vector<Dictionary>{payloadOfEncodedSize(262'144)});
 }
 
+// A peer that does not keep to the limits is refused frame by frame, and the connection goes on.
+TEST(PayloadLimitsTest, OversizedFramesFromThePeerAreRefusedAndLaterOnesStillArrive) {
+    platform::ManualExecutor exec;
+    ScriptedEnd watch(LinkRole::watch, exec);
+    watch.connect(phoneHello());
+    const auto over = payloadOfEncodedSize(65'537);
+    watch.receive({{"kind", "message"}, {"id", "m1"}, {"body", over}, {"replyExpected", true}});
+    watch.receive(userInfoFrame("t1", over));
+    watch.receive(userInfoFrame(std::string(257, 'x'), numbered(1)));
+    watch.receive({{"kind", "context"}, {"body", payloadOfEncodedSize(262'145)}});
+    watch.receive({{"kind", "file"}, {"id", "f1"}, {"metadata", over}, {"contents", Data{1}}});
+
+    EXPECT_TRUE(watch.delegate.messages.empty());
+    EXPECT_TRUE(watch.delegate.userInfos.empty());
+    EXPECT_TRUE(watch.delegate.contexts.empty());
+    EXPECT_TRUE(watch.delegate.files.empty());
+    EXPECT_TRUE(watch.wire->sentOfKind("reply").empty());
+    // Transfers are answered with the refusal, so that the sender stops sending them again.
+    const auto answers = watch.wire->sentOfKind("received");
+    ASSERT_EQ(answers.size(), 3u);
+    for (const auto& answer : answers) {
+        EXPECT_TRUE(answer.contains("error"));
+    }
+    EXPECT_TRUE(watch.log.contains("refused"));
+    EXPECT_TRUE(watch.wire->disconnects.empty());
+
+    watch.receive(userInfoFrame(std::string(256, 'y'), payloadOfEncodedSize(65'536)));
+    EXPECT_EQ(watch.delegate.userInfos.size(), 1u);
+    EXPECT_TRUE(watch.engine->isReachable());
+}
+
 TEST(PayloadLimitsTest, WhatIsNotAPropertyListIsRefusedEverywhere) {
     LinkPair pair;
     pair.startBoth();

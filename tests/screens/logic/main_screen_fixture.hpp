@@ -48,9 +48,15 @@ protected:
     platform::MemoryFileSystem files;
     platform::MemoryLog log;
     testsupport::FakeSession session{executor.main()};
+    // The platform's own store: the notification center's requests outlive the program there.
+    platform::MemoryKeyValueStore platformStore;
     std::optional<app::WatchCore> core;
 
-    void SetUp() override {
+    // Builds the core as the program does at launch, over whatever the stores hold now.
+    void launch(
+        platform::SimulatedNotificationAnswer answer = platform::SimulatedNotificationAnswer::allow,
+        screens::NumberLocale locale = {}) {
+        core.reset();
         core.emplace(app::WatchEnvironment{executor,
                                            defaults,
                                            files,
@@ -58,9 +64,14 @@ protected:
                                            log,
                                            {},
                                            true,
-                                           platform::SimulatedNotificationAnswer::allow});
+                                           answer,
+                                           &platformStore,
+                                           std::move(locale)});
+        core->becameActive();
         executor.runUntilIdle();
     }
+
+    void SetUp() override { launch(); }
 
     void load(Array exercises, std::string status = "IN_PROGRESS", std::string id = "w1") {
         core->data().dispatchInbound(

@@ -4,6 +4,7 @@
 #include "screens/logic/hand_off_status.hpp"
 #include "screens/logic/main_screen_fixture.hpp"
 
+#include <limits>
 #include <set>
 
 namespace {
@@ -43,6 +44,8 @@ protected:
 
 TEST_F(MainScreenFlowTest, TheWorkoutsStatusDecidesWhatTheScreenShows) {
     EXPECT_EQ(screen().content(), Content::phonePrompt) << "before the first sync";
+    EXPECT_EQ(screens::phonePromptText, "Open Tessaron on your iPhone to sync data.");
+    EXPECT_EQ(screens::noWorkoutsText, "Start a workout on the iPhone");
     for (const auto* status : {"NOT_STARTED", "NOT_STARTED_AND_NULL", "COMPLETE"}) {
         load({}, status);
         EXPECT_EQ(screen().content(), Content::availableWorkouts) << status;
@@ -81,6 +84,9 @@ TEST_F(MainScreenFlowTest, StartWorkoutStartsItAndItsHealthSessionUnderItsId) {
     auto& manager = core->workoutManager();
     ASSERT_TRUE(manager.workoutSession());
     EXPECT_EQ(manager.workoutIdentifier(), "w7");
+    // Traditional strength training, and no location: the platform's default stands.
+    EXPECT_EQ(manager.workoutSession()->configuration(), platform::WorkoutConfiguration{});
+    EXPECT_EQ(manager.workoutSession()->configuration().activityType, 50);
     EXPECT_FALSE(screen().startWorkoutEnabled());
 }
 
@@ -273,14 +279,41 @@ TEST_F(MainScreenFlowTest, APickedExerciseGoesLastOrFirstInAnEmptyWorkout) {
     EXPECT_EQ(sentTypes().front(), "create_exercise");
     executor.runUntilIdle();
 
-    load({exercise("a", 4, {}), exercise("b", 9, {}), exercise("c", 2, {})}, "IN_PROGRESS", "w2");
-    screen().openExercisePicker();
-    ASSERT_TRUE(screen().pickExercise("r1"));
-    executor.runUntilIdle();
-    ASSERT_EQ(core->data().exercises->size(), 4u);
-    EXPECT_EQ(core->data().exercises->back()->sequence, 10);
-    EXPECT_EQ(count("create_exercise"), 2u);
     EXPECT_EQ(count("cancel_workout"), 1u) << "the new exercise had no set done";
+
+    // After the largest sequence, whatever its sign, and never past the largest there is.
+    constexpr auto top = std::numeric_limits<std::int64_t>::max();
+    const std::vector<std::pair<std::vector<std::int64_t>, std::int64_t>> cases = {
+        {{4, 9, 2}, 10}, {{-7, -3}, -2}, {{top, 1}, top}};
+    int workout = 2;
+    for (const auto& [sequences, expected] : cases) {
+        Array exercises;
+        for (auto sequence : sequences) {
+            exercises.push_back(exercise("e" + std::to_string(sequence), sequence, {}));
+        }
+        load(std::move(exercises), "IN_PROGRESS", "w" + std::to_string(workout++));
+        screen().openExercisePicker();
+        ASSERT_TRUE(screen().pickExercise("r1"));
+        EXPECT_EQ(core->data().exercises->back()->sequence, expected) << sequences.front();
+    }
+}
+
+TEST_F(MainScreenFlowTest, ASetAddedAfterTheLargestSequenceStaysAtIt) {
+    constexpr auto top = std::numeric_limits<std::int64_t>::max();
+    auto last = set("a2");
+    last.insert_or_assign("sequence", top);
+    load({exercise("a", 1, {set("a1"), last})});
+    ASSERT_TRUE(screen().openExercise("a"));
+    auto* detail = screen().detail();
+    detail->addSet();
+    const auto& sets = find("a")->exerciseSets.get();
+    ASSERT_EQ(sets.size(), 3u);
+    EXPECT_EQ(sets.back()->sequence, top);
+    EXPECT_EQ(sets.back()->setNumber.get(), std::to_string(top));
+    EXPECT_EQ(lastPayload("add_set").at("sequence"), platform::Value(top));
+    // The set-kind picker labels a regular set by its sequence too.
+    screen().selectedPage = 2;
+    EXPECT_EQ(detail->setTypeLabel(model::SetType::regular), std::to_string(top));
 }
 
 TEST_F(MainScreenFlowTest, APlaceholderIsSwappedForThePickedEntryInItsPlace) {

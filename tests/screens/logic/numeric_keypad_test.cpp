@@ -142,6 +142,32 @@ TEST(KeypadGrid, BottomLeftHoldsTheSeparatorOnlyForTheDecimalStyle) {
     EXPECT_FALSE(screens::keypadRows(KeyboardStyle::numbers, ".")[3][0].has_value());
     EXPECT_EQ(NumberLocale::from(std::locale::classic()).decimalSeparator, ".");
 
+    // The environment's locale, first of LC_ALL, LC_NUMERIC, LANG that is set and not empty; one
+    // that is not installed still gets its language's separator.
+    struct Case {
+        const char* lcAll;
+        const char* lcNumeric;
+        const char* lang;
+        const char* separator;
+    };
+    for (const auto& c : std::vector<Case>{{nullptr, nullptr, nullptr, "."},
+                                           {nullptr, nullptr, "C.UTF-8", "."},
+                                           {nullptr, nullptr, "de_DE.UTF-8", ","},
+                                           {"", "fr_FR", "en_US.UTF-8", ","},
+                                           {"en_GB.UTF-8", "de_DE", "de_DE", "."},
+                                           {nullptr, "POSIX", "pt_BR", "."},
+                                           {nullptr, nullptr, "nb_NO@euro", ","}}) {
+        auto locale = NumberLocale::fromEnvironment([&](const char* name) -> const char* {
+            return std::string_view(name) == "LC_ALL"       ? c.lcAll
+                   : std::string_view(name) == "LC_NUMERIC" ? c.lcNumeric
+                   : std::string_view(name) == "LANG"       ? c.lang
+                                                            : nullptr;
+        });
+        EXPECT_EQ(locale.decimalSeparator, c.separator)
+            << (c.lcAll ? c.lcAll : "-") << " " << (c.lcNumeric ? c.lcNumeric : "-") << " "
+            << (c.lang ? c.lang : "-");
+    }
+
     BoundText bound{"5"};
     KeypadModal modal(bound.binding(), KeyboardStyle::numbers, NumberLocale{"."});
     modal.press(KeypadKey::decimal);

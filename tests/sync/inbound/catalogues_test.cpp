@@ -9,6 +9,7 @@
 #include <rapidcheck/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,52 @@ TEST_F(Catalogues, WorkoutRevisionsMustRiseAndARevisionAloneChangesNothing) {
         {{"availableWorkoutsRevision", Value(4)}, {"removedAvailableWorkoutIds", strings({"w1"})}});
     EXPECT_TRUE(data->availableWorkouts->empty());
     EXPECT_EQ(data->lastAvailableWorkoutsRevision, 4);
+}
+
+// A binary property list can carry an infinite or NaN revision; taken as is, infinity would shut
+// out every later delivery for good. Such a revision counts as absent: the message is applied
+// unchecked and the next real revision still gets through.
+TEST_F(Catalogues, ANonFiniteRevisionCountsAsAbsent) {
+    struct Case {
+        std::string key;
+        std::function<Dictionary(std::string id)> change;
+        std::function<bool(const std::string& id)> holds;
+    };
+    const std::vector<Case> cases{
+        {"availableWorkoutsRevision",
+         [](std::string id) {
+             return Dictionary{{"availableWorkouts", array({workout(id)})}};
+         },
+         [&](const std::string& id) { return workoutIds() == Ids{id}; }},
+        {"weightPlatesRevision",
+         [](std::string id) {
+             return Dictionary{{"weight_plates", array({plate(id, Value(45), Value(2))})}};
+         },
+         [&](const std::string& id) { return plateIds() == Ids{id}; }},
+        {"syncRevision",
+         [](std::string id) {
+             return Dictionary{
+                 {"workout", Dictionary{{"id", id}, {"name", "A"}, {"status", "NOT_STARTED"}}}};
+         },
+         [&](const std::string& id) { return data->workoutId.get() == id; }},
+    };
+    for (const auto& c : cases) {
+        for (double hostile : {INFINITY, -INFINITY, NAN}) {
+            start();
+            auto message = c.change("hostile");
+            message.insert_or_assign(c.key, Value(hostile));
+            dispatch(message);
+            EXPECT_TRUE(c.holds("hostile")) << c.key << " " << hostile;
+            auto next = c.change("next");
+            next.insert_or_assign(c.key, Value(1));
+            dispatch(next);
+            EXPECT_TRUE(c.holds("next")) << c.key << " " << hostile;
+        }
+    }
+    start();
+    dispatch({{"syncRevision", Value(INFINITY)}, {"syncSnapshotKind", Value("delta")}});
+    dispatch({{"syncRevision", Value(2)}, {"syncSnapshotKind", Value("delta")}});
+    EXPECT_EQ(data->lastDeltaRevision, 2) << "a delta after an infinite one";
 }
 
 TEST_F(Catalogues, TheWorkoutListChangesAfterTheMessageThatCarriesIt) {

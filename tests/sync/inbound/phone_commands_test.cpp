@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace {
 
@@ -135,6 +137,36 @@ TEST_F(PhoneCommands, TheProcessedListKeepsTheNewest500Ids) {
     EXPECT_EQ(ids.size(), 500u);
     EXPECT_EQ(ids.front(), "c2");
     EXPECT_EQ(ids.back(), "c0");
+}
+
+// What a hostile or broken phone sends must neither jam the command order for good nor make the
+// stored state grow with it.
+TEST_F(PhoneCommands, HostileSequencesAndIdsNeitherJamNorGrowTheCommandState) {
+    Dictionary infinite = preferenceCommand("inf", false);
+    infinite.insert_or_assign("commandSequence", Value(INFINITY));
+    EXPECT_TRUE(appliedAsPreferenceOff(infinite)) << "applied as unsequenced";
+    EXPECT_EQ(defaults.doubleForKey(WatchDataSource::lastPhoneCommandSequenceKey), std::nullopt);
+    Dictionary first = preferenceCommand("first", false);
+    first.insert_or_assign("commandSequence", Value(1));
+    EXPECT_TRUE(appliedAsPreferenceOff(first));
+
+    // An older build may have stored an infinite sequence; it must not refuse every command.
+    defaults.setDouble(WatchDataSource::lastPhoneCommandSequenceKey, INFINITY);
+    startWithManagers();
+    EXPECT_EQ(data->lastPhoneCommandSequence, 0);
+    Dictionary second = preferenceCommand("second", false);
+    second.insert_or_assign("commandSequence", Value(2));
+    EXPECT_TRUE(appliedAsPreferenceOff(second));
+
+    // An id longer than 256 bytes is applied each time it comes, but never stored.
+    const std::string longest(256, 'k');
+    const std::string tooLong(257, 'k');
+    EXPECT_TRUE(appliedAsPreferenceOff(preferenceCommand(longest, false)));
+    EXPECT_TRUE(appliedAsPreferenceOff(preferenceCommand(tooLong, false)));
+    EXPECT_TRUE(appliedAsPreferenceOff(preferenceCommand(tooLong, false)));
+    const auto ids = processed();
+    EXPECT_EQ(ids.back(), longest);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), tooLong), 0);
 }
 
 TEST_F(PhoneCommands, CommandsAgainstAnOlderRevisionAreRefusedAndNewerOnesRaiseIt) {
