@@ -100,6 +100,9 @@ def observe(s):
     last_outbox = len(s["outbox"])
     return s
 
+def finished(s):
+    return sum(w["status"] == "COMPLETE" for w in s["availableWorkouts"])
+
 def log_sets(s):
     exercises = [e for e in s["exercises"] if e["name"]]
     if not exercises:
@@ -123,10 +126,9 @@ def log_sets(s):
         ask("addSet", exerciseId=e["id"])
     elif r < 0.84 and sets:
         ask("deleteSet", exerciseId=e["id"], setIndex=rng.randrange(len(sets)))
-    elif r < 0.87 and done >= 3:
-        # Never the last workout not done: the phone would then offer none to start.
-        others = [w for w in s["availableWorkouts"] if w["status"] != "COMPLETE" and w["id"] != s["workoutId"]]
-        if others and ask("finishWorkout")["reply"] == "ok":
+    elif r < 0.87 and done >= 3 and finished(s) < 3:
+        # Not the demo plan's fourth workout: the phone would then have none left to offer.
+        if ask("finishWorkout")["reply"] == "ok":
             ask("confirmFinish")
     elif r < 0.88:
         ask("refresh")
@@ -218,6 +220,7 @@ queued = [line.split() for line in (work / "queued.txt").read_text().splitlines(
 phone = sqlite3.connect(f"file:{work / 'phone/logbook.sqlite'}?mode=ro", uri=True)
 recorded = {sync_id: (number, kind) for number, sync_id, kind in
             phone.execute("SELECT number, sync_id, type FROM messages ORDER BY number")}
+finished_workouts = phone.execute("SELECT count(*) FROM finished_workouts").fetchone()[0]
 phone.close()
 
 missing = [(s, t) for s, t in queued if s not in recorded and t != "refresh_data"]
@@ -277,7 +280,8 @@ print(f"user actions answered ok: {sum(v for k, v in answers.items() if k.endswi
       f"({', '.join(f'{k} {v}' for k, v in sorted(answers.items()))})")
 print(f"messages the watch was seen to queue: {len(queued)}; recorded by the phone: {len(recorded)} "
       f"({', '.join(f'{k} {v}' for k, v in by_type.most_common())})")
-print(f"sets completed by the action button (ok answers): {sets_done}; complete_set recorded: {by_type['complete_set']}")
+print(f"sets completed by the action button (ok answers): {sets_done}; complete_set recorded: "
+      f"{by_type['complete_set']}; finished workouts recorded: {finished_workouts}")
 print(f"recorded but never seen in a state answer (queued and acknowledged in between, or just before a kill): "
       f"{len(set(recorded) - {s for s, _ in queued})}; refresh requests superseded in the outbox: "
       f"{sum(1 for s, t in queued if s not in recorded and t == 'refresh_data')}")
