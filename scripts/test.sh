@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every test: the release build's unit, simulation and process tests, then the same tests built
-# with AddressSanitizer and UndefinedBehaviorSanitizer.
+# with AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of each fuzz target.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -14,3 +14,6 @@ ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   WRISTSIDE_SIM_SEEDS=100 WRISTSIDE_SIM_FIRST_SEED=5001 \
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L 'unit|sim'
+
+# The fuzz targets, built with clang and run briefly each on their seeds, so that they cannot rot.
+"$root/scripts/fuzz.sh"

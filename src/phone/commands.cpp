@@ -251,7 +251,11 @@ ParsedLine parseCommand(std::string_view line) {
     if (text.empty() || text.starts_with('#')) {
         return {};
     }
-    auto [word, rest] = splitWord(text);
+    // Plain variables, not a structured binding: the lambdas below capture them, which clang 14
+    // refuses for bindings.
+    const auto split = splitWord(text);
+    const std::string_view word = split.first;
+    const std::string_view rest = split.second;
     std::string error;
 
     auto noArguments = [&](Command command) {
