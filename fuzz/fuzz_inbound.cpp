@@ -243,7 +243,9 @@ private:
                                             .defaults = defaults_,
                                             .files = files_,
                                             .session = session_,
-                                            .log = log_});
+                                            .log = log_,
+                                            .platformStore = &platformStore_});
+        core_->becameActive();
         control_.emplace(app::HeadlessControl::Wiring{
             executor_, core_->data(), core_->outbox(), core_->restTimer(), core_->workoutManager(),
             core_->mainScreen(), core_->notificationCenter(),
@@ -370,6 +372,8 @@ private:
 
     platform::ManualExecutor executor_;
     platform::MemoryKeyValueStore defaults_;
+    // Where the notification center keeps its requests across restarts.
+    platform::MemoryKeyValueStore platformStore_;
     platform::MemoryLog log_;
     platform::MemoryFileSystem files_;
     testsupport::FakeSession session_{executor_.main()};
