@@ -26,12 +26,15 @@ using simsupport::phoneRecord;
 using simsupport::record;
 using simsupport::Watch;
 
+// Virtual seconds of quiet after the script, for the last messages and timers.
+constexpr int quietSeconds = 900;
+
 std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::path& directory) {
     simsupport::Run run(seed, directory);
     if (!run.phone.app) {
         return "phone-sim did not open: " + run.phone.error;
     }
-    auto& [random, executor, log, link, phone] = run;
+    auto& [random, executor, log, link, phone, driver] = run;
     auto pick = [&run](std::uint64_t n) { return run.pick(n); };
     auto& app = phone.app;
     app->setWorkoutStatus("IN_PROGRESS");
@@ -42,6 +45,7 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
     auto watch = std::make_unique<Watch>(executor, link, defaults, platformStore, files, log);
 
     auto steps = 40 + pick(80);
+    driver.allow(steps + quietSeconds);
     for (std::uint64_t step = 0; step < steps; ++step) {
         const auto& exercises = watch->core.data().exercises.get();
         auto roll = pick(100);
@@ -88,16 +92,16 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
         } else if (roll < 90) {
             app->setReachable(pick(2) == 0);
         } else {
-            executor.advanceBy(std::chrono::seconds(pick(90)));
+            driver.advanceBy(std::chrono::seconds(pick(90)));
         }
-        for (auto tasks = pick(60); tasks > 0 && executor.runNext(); --tasks) {
+        for (auto tasks = pick(60); tasks > 0 && driver.runNext(); --tasks) {
         }
     }
 
     run.heal();
     // Long enough for every rest and countdown to run out and every message to be answered.
-    for (int second = 0; second < 900; ++second) {
-        executor.advanceBy(1s);
+    for (int second = 0; second < quietSeconds; ++second) {
+        driver.advanceBy(1s);
     }
 
     std::ostringstream problems;

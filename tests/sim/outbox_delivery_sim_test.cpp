@@ -46,6 +46,9 @@ bool storedIn(const testsupport::SnapshotStore::Content& content, const std::str
     return pending && std::ranges::any_of(*pending, [&](const auto& m) { return m.id == id; });
 }
 
+// Virtual seconds of quiet after the script, for the last messages and timers.
+constexpr int quietSeconds = 900;
+
 // One seeded run. Returns what went wrong, or nothing.
 std::optional<std::string> runSeed(std::uint64_t seed,
                                    const std::filesystem::path& phoneDirectory) {
@@ -53,7 +56,7 @@ std::optional<std::string> runSeed(std::uint64_t seed,
     if (!run.phone.app) {
         return "phone-sim did not open: " + run.phone.error;
     }
-    auto& [random, executor, log, link, phone] = run;
+    auto& [random, executor, log, link, phone, driver] = run;
     auto pick = [&run](std::uint64_t n) { return run.pick(n); };
     auto& app = phone.app;
 
@@ -91,6 +94,7 @@ std::optional<std::string> runSeed(std::uint64_t seed,
 
     std::vector<std::string> queued;
     auto steps = 20 + pick(60);
+    driver.allow(steps + quietSeconds + 30);
     for (std::uint64_t step = 0; step < steps; ++step) {
         switch (pick(10)) {
         case 0:
@@ -142,7 +146,7 @@ std::optional<std::string> runSeed(std::uint64_t seed,
             restartWatch();
         }
         // Some tasks, one at a time, so that a restart can fall between any two of them.
-        for (auto tasks = pick(40); tasks > 0 && executor.runNext(); --tasks) {
+        for (auto tasks = pick(40); tasks > 0 && driver.runNext(); --tasks) {
             if (crashState) {
                 restartWatch();
             }
@@ -154,13 +158,13 @@ std::optional<std::string> runSeed(std::uint64_t seed,
     crashArmed = false;
     run.heal();
     app->setAckStatus("Success");
-    for (int second = 0; second < 900; ++second) {
-        executor.advanceBy(1s);
+    for (int second = 0; second < quietSeconds; ++second) {
+        driver.advanceBy(1s);
         if (second > 30 && watch->outbox.pendingMessages().empty()) {
             break;
         }
     }
-    executor.advanceBy(30s);
+    driver.advanceBy(30s);
 
     std::ostringstream problems;
     if (auto left = watch->outbox.pendingMessages(); !left.empty()) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // What the seeded simulations share: the watch program's long-lived objects on the simulated
-// link, random link faults, the run's verdict with its log, and the loop over seeds.
+// link, random link faults, the task budget that stops a run going nowhere, the run's verdict
+// with its log, and the loop over seeds.
 //
 // WRISTSIDE_SIM_SEEDS seeds from WRISTSIDE_SIM_FIRST_SEED (default 1) run; WRISTSIDE_SIM_SEED=N
 // replays one seed exactly; WRISTSIDE_SIM_VERBOSE=1 adds the log of a failing run, 2 of a
@@ -92,18 +93,94 @@ inline platform::LinkFaults randomFaults(std::mt19937_64& random) {
     return faults;
 }
 
+// Thrown between two tasks when a run has used up its task budget, and reported by runSeeds as
+// the failure of that seed: a run that stops making progress (tasks that keep posting tasks at
+// one instant, a message going back and forth for ever) must fail, not run away.
+struct NoProgress {
+    std::string what;
+};
+
+// The executor driven one task at a time, each task counted against the run's budget. The
+// simulations drive time only through it.
+class Driver {
+public:
+    // About ten times the most that passing seeds of the simulations were seen to run: per unit
+    // of work (a step of the script or a second of quiet time), and at one instant of virtual
+    // time (a burst once the link heals).
+    static constexpr std::uint64_t tasksPerUnit = 100;
+    static constexpr std::uint64_t tasksPerInstant = 20000;
+
+    Driver(platform::ManualExecutor& executor, const platform::MemoryLog& log)
+        : executor_(executor), log_(log) {}
+
+    // The budget for the rest of the run: `units` steps and seconds of quiet time to come.
+    void allow(std::uint64_t units) { budget_ = tasks_ + units * tasksPerUnit; }
+
+    bool runNext() {
+        if (!executor_.runNext()) {
+            return false;
+        }
+        if (executor_.now() != instant_) {
+            instant_ = executor_.now();
+            tasksAtInstant_ = 0;
+        }
+        if (++tasks_ > budget_) {
+            stop(std::to_string(tasks_) + " tasks, over the budget for this workload,");
+        }
+        if (++tasksAtInstant_ > tasksPerInstant) {
+            stop(std::to_string(tasksAtInstant_) + " tasks in a row without virtual time moving,");
+        }
+        return true;
+    }
+
+    // ManualExecutor::advanceBy, task by task.
+    void advanceBy(platform::Duration duration) {
+        const auto until = executor_.now() + duration;
+        for (auto due = executor_.nextDueTime(); due && *due <= until;
+             due = executor_.nextDueTime()) {
+            runNext();
+        }
+        executor_.advanceTo(until);
+    }
+
+private:
+    [[noreturn]] void stop(const std::string& what) const {
+        std::ostringstream text;
+        text << "no progress: " << what << " at "
+             << std::chrono::duration_cast<std::chrono::seconds>(
+                    executor_.now() - platform::ManualClock::defaultStart())
+                    .count()
+             << " s of virtual time; the log ends:";
+        const auto lines = log_.lines();
+        for (auto line = lines.size() > 12 ? lines.end() - 12 : lines.begin(); line != lines.end();
+             ++line) {
+            text << "\n    " << *line;
+        }
+        throw NoProgress{text.str()};
+    }
+
+    platform::ManualExecutor& executor_;
+    const platform::MemoryLog& log_;
+    std::uint64_t tasks_ = 0;
+    std::uint64_t budget_ = 0;
+    platform::TimePoint instant_{};
+    std::uint64_t tasksAtInstant_ = 0;
+};
+
 // What every seeded run starts from: one random source for all its choices, virtual time, the
-// log, the faulty link and phone-sim on it (its logbook in `directory`).
+// log, the faulty link and phone-sim on it (its logbook in `directory`), and the driver of
+// time, whose budget the simulation sets from its workload.
 struct Run {
     std::mt19937_64 random;
     platform::ManualExecutor executor;
     platform::MemoryLog log;
     platform::SimulatedLink link;
     PhoneSide phone;
+    Driver driver;
 
     Run(std::uint64_t seed, const std::filesystem::path& directory)
         : random(seed), link(executor, randomFaults(random), seed),
-          phone(executor, link, log, directory) {}
+          phone(executor, link, log, directory), driver(executor, log) {}
 
     std::uint64_t pick(std::uint64_t n) { return random() % n; }
 
@@ -154,7 +231,13 @@ inline void runSeeds(
     std::size_t failures = 0;
     for (auto seed = first; seed < first + count; ++seed) {
         auto directory = scratch->path() / std::to_string(seed);
-        if (auto problem = runSeed(seed, directory)) {
+        std::optional<std::string> problem;
+        try {
+            problem = runSeed(seed, directory);
+        } catch (const NoProgress& stalled) {
+            problem = stalled.what;
+        }
+        if (problem) {
             ADD_FAILURE() << "seed " << seed << ": " << *problem
                           << "\n  replay: WRISTSIDE_SIM_SEED=" << seed << " "
                           << ::testing::internal::GetArgvs().front()

@@ -166,12 +166,15 @@ void userActs(Watch& watch, const std::function<std::uint64_t(std::uint64_t)>& p
     }
 }
 
+// Virtual seconds of quiet after the script, for the last messages and timers.
+constexpr int quietSeconds = 900;
+
 std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::path& directory) {
     simsupport::Run run(seed, directory);
     if (!run.phone.app) {
         return "phone-sim did not open: " + run.phone.error;
     }
-    auto& [random, executor, log, link, phone] = run;
+    auto& [random, executor, log, link, phone, driver] = run;
     std::function<std::uint64_t(std::uint64_t)> pick = [&run](std::uint64_t n) {
         return run.pick(n);
     };
@@ -242,6 +245,7 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
     };
 
     auto steps = 80 + pick(160);
+    driver.allow(steps + quietSeconds);
     for (std::uint64_t step = 0; step < steps; ++step) {
         auto roll = pick(100);
         if (roll < 70) {
@@ -284,9 +288,9 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
             app->ageNextSequence(static_cast<double>(pick(5)));
             app->sendHealthPreference(pick(2) == 0);
         } else {
-            executor.advanceBy(std::chrono::seconds(pick(60)));
+            driver.advanceBy(std::chrono::seconds(pick(60)));
         }
-        for (auto tasks = pick(60); tasks > 0 && executor.runNext(); --tasks) {
+        for (auto tasks = pick(60); tasks > 0 && driver.runNext(); --tasks) {
         }
         observe();
     }
@@ -305,8 +309,8 @@ std::optional<std::string> runSeed(std::uint64_t seed, const std::filesystem::pa
     app->sendHealthPreference(!preference);
 
     run.heal();
-    for (int second = 0; second < 900; ++second) {
-        executor.advanceBy(1s);
+    for (int second = 0; second < quietSeconds; ++second) {
+        driver.advanceBy(1s);
         observe();
     }
 

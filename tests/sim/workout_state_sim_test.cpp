@@ -84,13 +84,16 @@ std::vector<std::string> exerciseIds(const phone::PhoneApp& app) {
     return ids;
 }
 
+// Virtual seconds of quiet after the script, for the last messages and timers.
+constexpr int quietSeconds = 120;
+
 std::optional<std::string> runSeed(std::uint64_t seed,
                                    const std::filesystem::path& phoneDirectory) {
     simsupport::Run run(seed, phoneDirectory);
     if (!run.phone.app) {
         return "phone-sim did not open: " + run.phone.error;
     }
-    auto& [random, executor, log, link, phone] = run;
+    auto& [random, executor, log, link, phone, driver] = run;
     auto pick = [&run](std::uint64_t n) { return run.pick(n); };
     auto& app = phone.app;
 
@@ -114,6 +117,7 @@ std::optional<std::string> runSeed(std::uint64_t seed,
 
     int nextExercise = 0;
     auto steps = 20 + pick(60);
+    driver.allow(steps + quietSeconds);
     for (std::uint64_t step = 0; step < steps && problems.str().empty(); ++step) {
         auto ids = exerciseIds(*app);
         switch (pick(12)) {
@@ -163,14 +167,14 @@ std::optional<std::string> runSeed(std::uint64_t seed,
         default:
             break;
         }
-        for (auto tasks = pick(40); tasks > 0 && executor.runNext(); --tasks) {
+        for (auto tasks = pick(40); tasks > 0 && driver.runNext(); --tasks) {
             check();
         }
     }
 
     run.heal();
-    for (int second = 0; second < 120; ++second) {
-        executor.advanceBy(1s);
+    for (int second = 0; second < quietSeconds; ++second) {
+        driver.advanceBy(1s);
         check();
     }
 

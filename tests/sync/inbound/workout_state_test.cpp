@@ -59,6 +59,8 @@ TEST_F(WorkoutState, RevisionsOfSnapshotsAndDeltasOnlyMoveForward) {
     EXPECT_EQ(dispatch(revisioned(5, false)), success);
     EXPECT_EQ(dispatch(revisioned(5, true)), refused(5));
     EXPECT_EQ(dispatch(revisioned(6, true)), success);
+    // Past the last snapshot, a delta is refused by the last delta's revision alone.
+    EXPECT_EQ(dispatch(revisioned(6, true)), refused(6));
     // A snapshot at the revision of the last delta is accepted; again, it is not.
     EXPECT_EQ(dispatch(revisioned(6, false)), success);
     EXPECT_EQ(dispatch(revisioned(6, false)), refused(6));
