@@ -20,33 +20,19 @@ public:
     void restore(Content content) { content_ = std::move(content); }
     void onWrite(std::function<void(std::string_view key)> hook) { hook_ = std::move(hook); }
 
+    // Bools and doubles of 0 or 1 read as each other, as in the other stores.
     std::optional<double> doubleForKey(std::string_view key) const override {
-        auto it = content_.find(key);
-        if (it == content_.end()) {
-            return std::nullopt;
-        }
-        if (const auto* d = std::get_if<double>(&it->second)) {
-            return *d;
-        }
-        if (const auto* b = std::get_if<bool>(&it->second)) {
+        if (auto b = get<bool>(key)) {
             return *b ? 1.0 : 0.0;
         }
-        return std::nullopt;
+        return get<double>(key);
     }
     void setDouble(std::string_view key, double value) override { put(key, value); }
     std::optional<bool> boolForKey(std::string_view key) const override {
-        auto it = content_.find(key);
-        if (it == content_.end()) {
-            return std::nullopt;
-        }
-        if (const auto* b = std::get_if<bool>(&it->second)) {
-            return *b;
-        }
-        if (const auto* d = std::get_if<double>(&it->second);
-            d != nullptr && (*d == 0 || *d == 1)) {
+        if (auto d = get<double>(key); d && (*d == 0 || *d == 1)) {
             return *d == 1;
         }
-        return std::nullopt;
+        return get<bool>(key);
     }
     void setBool(std::string_view key, bool value) override { put(key, value); }
     std::optional<std::vector<std::string>> stringListForKey(std::string_view key) const override {
@@ -71,10 +57,7 @@ public:
 private:
     template <class T> std::optional<T> get(std::string_view key) const {
         auto it = content_.find(key);
-        if (it == content_.end()) {
-            return std::nullopt;
-        }
-        const auto* value = std::get_if<T>(&it->second);
+        const auto* value = it != content_.end() ? std::get_if<T>(&it->second) : nullptr;
         return value != nullptr ? std::optional<T>(*value) : std::nullopt;
     }
     void put(std::string_view key, Stored value) {

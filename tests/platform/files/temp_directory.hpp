@@ -7,7 +7,6 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace platform::testing {
@@ -25,8 +24,8 @@ public:
         path_ = pattern;
     }
     ~TempDirectory() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
     }
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
@@ -42,15 +41,12 @@ public:
         std::sort(names.begin(), names.end());
         return names;
     }
-
     static std::string readText(const std::filesystem::path& file) {
         std::ifstream in(file, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-
     static void writeText(const std::filesystem::path& file, const std::string& text) {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out << text;
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
     }
 
 private:

@@ -4,58 +4,25 @@
 #include "platform/link/session.hpp"
 
 #include <optional>
-#include <set>
 #include <vector>
 
 namespace healthtest {
 
-struct StateReport {
-    platform::WorkoutSessionState to;
-    platform::WorkoutSessionState from;
-    platform::Date date;
-    bool operator==(const StateReport&) const = default;
-};
-
+// Keeps the states a session reaches.
 class RecordingSessionDelegate final : public platform::WorkoutSessionDelegate {
 public:
-    std::vector<StateReport> states;
-    std::vector<std::vector<platform::Data>> remoteData;
-    std::vector<platform::HealthError> failures;
+    std::vector<platform::WorkoutSessionState> states;
 
     void didChangeToState(platform::WorkoutSession&, platform::WorkoutSessionState to,
-                          platform::WorkoutSessionState from, platform::Date date) override {
-        states.push_back({to, from, date});
+                          platform::WorkoutSessionState, platform::Date) override {
+        states.push_back(to);
     }
-    void didFail(platform::WorkoutSession&, const platform::HealthError& error) override {
-        failures.push_back(error);
-    }
+    void didFail(platform::WorkoutSession&, const platform::HealthError&) override {}
     void didDisconnectFromRemoteDevice(platform::WorkoutSession&,
                                        std::optional<platform::HealthError>) override {}
     void didReceiveDataFromRemoteWorkoutSession(platform::WorkoutSession&,
-                                                const std::vector<platform::Data>& data) override {
-        remoteData.push_back(data);
-    }
+                                                const std::vector<platform::Data>&) override {}
 };
-
-class RecordingBuilderDelegate final : public platform::LiveWorkoutBuilderDelegate {
-public:
-    std::vector<std::set<platform::HealthType>> batches;
-    void didCollectDataOfTypes(platform::LiveWorkoutBuilder&,
-                               const std::set<platform::HealthType>& types) override {
-        batches.push_back(types);
-    }
-};
-
-struct Outcome {
-    std::optional<bool> success;
-    std::optional<platform::HealthError> error;
-};
-
-inline platform::HealthResultCompletion into(Outcome& outcome) {
-    return [&outcome](bool success, std::optional<platform::HealthError> error) {
-        outcome = {success, std::move(error)};
-    };
-}
 
 // The phone end of the link as far as mirrored data goes: it keeps what it is sent.
 class WorkoutDataLink final : public platform::Session {

@@ -16,15 +16,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdint>
 #include <deque>
 #include <map>
 #include <random>
 #include <set>
-#include <string>
-#include <vector>
 
 using namespace std::chrono_literals;
 using namespace linktest;
@@ -115,18 +110,16 @@ public:
 
 private:
     static LinkFaults faults() {
-        LinkFaults f;
-        f.transferLoss = 0.05;
-        f.transferDuplicate = 0.1;
-        f.transferDelay = {0ms, 300ms};
-        f.messageLoss = 0.05;
-        f.replyLoss = 0.1;
-        f.liveDelay = {0ms, 200ms};
-        f.contextLoss = 0.05;
-        f.contextDelay = {0ms, 300ms};
-        f.disconnect = 0.02;
-        f.reconnectDelay = {100ms, 2s};
-        return f;
+        return {.transferLoss = 0.05,
+                .transferDuplicate = 0.1,
+                .transferDelay = {0ms, 300ms},
+                .messageLoss = 0.05,
+                .replyLoss = 0.1,
+                .liveDelay = {0ms, 200ms},
+                .contextLoss = 0.05,
+                .contextDelay = {0ms, 300ms},
+                .disconnect = 0.02,
+                .reconnectDelay = {100ms, 2s}};
     }
 
     int pick(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(script); }
@@ -195,7 +188,7 @@ private:
         for (const auto& t : engine(dir.sender).outstandingUserInfoTransfers()) {
             dir.erased.insert(t.transferId);
         }
-        pair.resetDevice(dir.sender);
+        pair.restart(dir.sender, true);
         pair.exec.runUntilIdle();
         ++generation[dir.sender];
     }
