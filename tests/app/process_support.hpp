@@ -174,7 +174,7 @@ protected:
     }
     void startWatch() { watch.emplace(link, watchData, watchOut); }
     void waitForPhone(const std::string& text, std::size_t count = 1) {
-        ASSERT_TRUE(waitFor(phoneOut, text, count)) << readFile(phoneOut);
+        ASSERT_TRUE(waitFor(phoneOut, text, count)) << text << " in:\n" << readFile(phoneOut);
     }
     void stopPhone() {
         EXPECT_EQ(phone->quit("quit"), 0) << readFile(phoneOut);

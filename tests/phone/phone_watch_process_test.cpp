@@ -41,6 +41,9 @@ TEST_F(PhoneAndWatch, AWorkoutCompletedOnTheWatchIsRecordedAndThePlanMovesOn) {
     ASSERT_TRUE(watch->stateWhere([](const Value& s) { return available(s).size() == 1; }));
     watch->write(R"({"action":"startWorkout","workoutId":"wk1-day-a"})");
     waitForPhone("the watch started workout wk1-day-a");
+    // The phone's state for the start precedes its ack: once that is in, it cannot undo the set.
+    ASSERT_TRUE(
+        watch->stateWhere([](const Value& s) { return s.find("outbox")->array()->empty(); }));
     watch->write(R"({"action":"actionButton","exerciseId":"ex-0006","setIndex":0})");
     waitForPhone("received complete_set");
     watch->write(R"({"action":"finishWorkout"})");
