@@ -10,60 +10,38 @@
 
 namespace {
 
-using platform::Dictionary;
-
-class AppDelegateTest : public ::testing::Test {
-protected:
+TEST(AppDelegate, StartsTheRequestedSessionWithoutIdentityLeavesARunningOneAloneLogsAFailure) {
     platform::ManualExecutor executor;
     platform::MemoryKeyValueStore defaults;
     platform::MemoryLog log;
     platform::SimulatedHealthStore health{executor};
     session::WorkoutManager manager{executor, defaults, health, log};
     app::AppDelegate delegate{executor, manager, log};
-
-    std::size_t count(std::string_view line) {
-        auto lines = log.lines();
-        return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
-    }
-};
-
-TEST_F(AppDelegateTest, StartsASessionWithoutIdentityAndLeavesARunningOneAlone) {
-    delegate.handleWorkoutConfiguration({{"activityType", 50}, {"locationType", 2}});
-    executor.runUntilIdle();
-    auto first = manager.workoutSession();
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(manager.workoutIdentifier(), std::nullopt);
-    EXPECT_EQ(count("Requested workout start from iPhone"), 1u);
-
-    delegate.handleWorkoutConfiguration({});
-    executor.runUntilIdle();
-    EXPECT_EQ(manager.workoutSession(), first);
-    EXPECT_EQ(count("Requested workout start from iPhone"), 2u);
-}
-
-TEST_F(AppDelegateTest, AFailedStartIsOnlyLogged) {
     health.setFailures({.sessionCreation = true});
     delegate.handleWorkoutConfiguration({});
     executor.runUntilIdle();
     EXPECT_EQ(manager.workoutSession(), nullptr);
+    EXPECT_TRUE(log.contains("Failed to request workout start from iPhone: "));
+
+    health.setFailures({});
+    delegate.handleWorkoutConfiguration({{"activityType", 13}, {"locationType", 3}});
+    executor.runUntilIdle();
+    auto first = manager.workoutSession();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->configuration(),
+              (platform::WorkoutConfiguration{.activityType = 13, .locationType = 3}));
+    EXPECT_EQ(manager.workoutIdentifier(), std::nullopt);
+    delegate.handleWorkoutConfiguration({});
+    executor.runUntilIdle();
+    EXPECT_EQ(manager.workoutSession(), first);
     auto lines = log.lines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.starts_with("Failed to request workout start from iPhone: ");
-    }));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Requested workout start from iPhone"), 2);
+
+    // Values that are not small integers keep the defaults.
+    EXPECT_EQ(app::AppDelegate::decodeConfiguration(
+                  {{"activityType", "fifty"}, {"locationType", std::int64_t{1} << 40}}),
+              platform::WorkoutConfiguration{});
 }
-
-TEST_F(AppDelegateTest, ConfigurationValuesThatAreNotSmallIntegersKeepTheDefaults) {
-    auto decoded = app::AppDelegate::decodeConfiguration(
-        {{"activityType", "fifty"}, {"locationType", std::int64_t{1} << 40}});
-    EXPECT_EQ(decoded, platform::WorkoutConfiguration{});
-    decoded = app::AppDelegate::decodeConfiguration({{"activityType", 13}, {"locationType", 3}});
-    EXPECT_EQ(decoded.activityType, 13);
-    EXPECT_EQ(decoded.locationType, 3);
-}
-
-} // namespace
-
-namespace {
 
 // The complication only opens the program: one descriptor for every face, nothing to show.
 TEST(ComplicationTest, OneDescriptorForEveryFamilyAndNothingOnAnyTimeline) {

@@ -1,6 +1,8 @@
 #pragma once
 
-// Running the programs as child processes and reading what they print.
+// phone-sim and the watch program as child processes on one socket, and what they print. The
+// including test defines PHONE_SIM and WRISTSIDE, the programs' paths.
+#include "platform/files/temp_directory.hpp"
 #include "platform/values/json.hpp"
 
 #include <gtest/gtest.h>
@@ -13,8 +15,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -23,21 +26,45 @@
 namespace processtest {
 
 using namespace std::chrono_literals;
+using Path = std::filesystem::path;
+using platform::Value;
 
-// A child program with its standard input on a pipe and its output in a file.
+inline std::string readFile(const Path& file) {
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Polls the file until it holds the text `count` times, for at most ten seconds of real time:
+// the programs run on their own clocks, and only their output tells how far they are.
+inline bool waitFor(const Path& file, const std::string& text, std::size_t count = 1) {
+    for (int i = 0; i < 1000; ++i) {
+        auto content = readFile(file);
+        std::size_t found = 0;
+        for (auto at = content.find(text); at != std::string::npos;
+             at = content.find(text, at + 1)) {
+            ++found;
+        }
+        if (found >= count) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// A child program with its standard input on a pipe and its output appended to a file.
 class Child {
 public:
-    Child(std::vector<std::string> arguments, const std::filesystem::path& output) {
+    Child(std::vector<std::string> arguments, Path output) : out(std::move(output)) {
         int input[2];
-        if (::pipe(input) != 0) {
+        if (::pipe(input) != 0 || (pid_ = ::fork()) < 0) {
             return;
         }
-        pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(input[0], STDIN_FILENO);
-            int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-            ::dup2(out, STDOUT_FILENO);
-            ::dup2(out, STDERR_FILENO);
+            int file = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            ::dup2(file, STDOUT_FILENO);
+            ::dup2(file, STDERR_FILENO);
             ::close(input[1]);
             std::vector<char*> argv;
             for (auto& argument : arguments) {
@@ -54,9 +81,7 @@ public:
         if (pid_ > 0) {
             kill(SIGKILL);
         }
-        if (input_ >= 0) {
-            ::close(input_);
-        }
+        ::close(input_);
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -67,60 +92,110 @@ public:
     }
     void kill(int signal) {
         ::kill(pid_, signal);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+        ::waitpid(std::exchange(pid_, -1), nullptr, 0);
     }
-    // Closes the input and waits for the program to end by itself.
-    int finish() {
+    // Writes the last line, closes the input and waits for the program to end by itself.
+    int quit(const std::string& line) {
+        write(line);
         ::close(std::exchange(input_, -1));
         int status = 0;
         ::waitpid(std::exchange(pid_, -1), &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
+    const Path out;
+
 private:
     pid_t pid_ = -1;
     int input_ = -1;
 };
 
-inline std::string readFile(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// The headless watch program, asked for its state on its control channel.
+class Watch : public Child {
+public:
+    Watch(const std::string& link, const Path& data, Path output)
+        : Child({WRISTSIDE, "--headless", "--link", link, "--data-dir", data.string()},
+                std::move(output)) {}
 
-// Polls the file until it holds the text, for at most ten seconds of real time: the programs run
-// on their own clocks, and only their output tells how far they are.
-inline bool waitFor(const std::filesystem::path& file, const std::string& text,
-                    std::size_t count = 1) {
-    for (int i = 0; i < 1000; ++i) {
-        auto content = readFile(file);
-        std::size_t found = 0;
-        for (auto at = content.find(text); at != std::string::npos;
-             at = content.find(text, at + 1)) {
-            ++found;
-        }
-        if (found >= count) {
-            return true;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
-}
-
-// The last {"reply":"state"} answer in the watch's output, parsed.
-inline std::optional<platform::Value> lastState(const std::filesystem::path& file) {
-    std::istringstream lines(readFile(file));
-    std::optional<platform::Value> state;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with(R"({"reply":"state")")) {
-            if (auto parsed = platform::parseJson(line)) {
-                state = std::move(parsed);
+    // The answer to a new state request, given once everything asked before it is handled.
+    std::optional<Value> state() {
+        const auto from = readFile(out).size();
+        write(R"({"action":"state"})");
+        for (int i = 0; i < 1000; ++i) {
+            auto text = readFile(out);
+            auto at = text.find(R"({"reply":"state")", from);
+            if (auto end = text.find('\n', at);
+                at != std::string::npos && end != std::string::npos) {
+                return platform::parseJson(std::string_view(text).substr(at, end - at));
             }
+            std::this_thread::sleep_for(10ms);
+        }
+        return std::nullopt;
+    }
+
+    // Asks for the state until `holds` is true of it.
+    std::optional<Value> stateWhere(const std::function<bool(const Value&)>& holds) {
+        std::optional<Value> last;
+        for (int i = 0; i < 300; ++i) {
+            last = state();
+            if (last && holds(*last)) {
+                return last;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        ADD_FAILURE() << "the watch never got there; its last state: "
+                      << (last ? platform::toJsonText(*last) : std::string("none"));
+        return std::nullopt;
+    }
+};
+
+// The two programs on a socket in a temp directory, each with its data and output there.
+class Programs : public ::testing::Test {
+protected:
+    platform::testing::TempDirectory dir;
+    std::string link = "unix:" + (dir.path() / "link.sock").string();
+    Path phoneData = dir.path() / "phone";
+    Path watchData = dir.path() / "watch";
+    Path phoneOut = dir.path() / "phone.log";
+    Path watchOut = dir.path() / "watch.log";
+    std::optional<Child> phone;
+    std::optional<Watch> watch;
+    std::size_t phoneRuns = 0;
+
+    // phone-sim once its session is up, then these commands.
+    void startPhone(const std::vector<std::string>& commands = {}) {
+        phone.emplace(
+            std::vector<std::string>{PHONE_SIM, "--link", link, "--data-dir", phoneData.string()},
+            phoneOut);
+        waitForPhone("session activated", ++phoneRuns);
+        for (const auto& command : commands) {
+            phone->write(command);
         }
     }
-    return state;
-}
+    void startWatch() { watch.emplace(link, watchData, watchOut); }
+    void waitForPhone(const std::string& text, std::size_t count = 1) {
+        ASSERT_TRUE(waitFor(phoneOut, text, count)) << text << " in:\n" << readFile(phoneOut);
+    }
+    void stopPhone() {
+        EXPECT_EQ(phone->quit("quit"), 0) << readFile(phoneOut);
+        phone.reset();
+    }
+    // Both end by themselves, with status 0.
+    void quitBoth() {
+        if (watch) {
+            EXPECT_EQ(watch->quit(R"({"action":"quit"})"), 0) << readFile(watchOut);
+            watch.reset();
+        }
+        if (phone) {
+            stopPhone();
+        }
+    }
+    // After a failure they are killed instead.
+    void TearDown() override {
+        if (!HasFailure()) {
+            quitBoth();
+        }
+    }
+};
 
 } // namespace processtest

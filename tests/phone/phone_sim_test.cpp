@@ -1,0 +1,426 @@
+// phone-sim's library: the embedded plan, the workout's deltas, and the app on the simulated link
+// as the simulations and the demo run it, with a bare watch end recording what the phone sends.
+// Only what the simulations and the process tests rely on the phone to do is checked here: a
+// fault in it could hide a fault of the watch.
+#include "model/decoding.hpp"
+#include "model/keyed_list_delta.hpp"
+#include "phone/command_runner.hpp"
+#include "sim/sim_support.hpp"
+
+#include <gtest/gtest.h>
+#include <rapidcheck/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+using namespace std::chrono_literals;
+using phone::SessionAction;
+using platform::Array;
+using platform::Dictionary;
+using platform::LinkRole;
+using platform::SessionError;
+using platform::Value;
+
+// The simulations, the process tests and the demo play the embedded plan: what it leaves out,
+// the watch is not tried on. Nothing in a workout may be dropped by the watch's decoder.
+TEST(TrainingPlan, EmbeddedPlanIsAWeekThatTheWatchDecodesWholeWithEveryKindOfExercise) {
+    auto plan = phone::parseTrainingPlan(phone::embeddedDemoPlanText());
+    ASSERT_TRUE(plan);
+    ASSERT_EQ(plan->workouts.size(), 4u);
+    std::map<std::int64_t, int> supersetMembers;
+    int timed = 0;
+    int placeholders = 0;
+    for (const auto& element : plan->workouts) {
+        auto workout = model::decodeWorkout(*element.dictionary());
+        ASSERT_TRUE(workout) << element;
+        EXPECT_EQ(workout->exercises.size(), element.find("exercises")->array()->size());
+        for (std::size_t i = 0; i < workout->exercises.size(); ++i) {
+            const auto& exercise = *workout->exercises[i];
+            const auto& sets = *element.find("exercises")->array()->at(i).find("exerciseSets");
+            EXPECT_EQ(exercise.exerciseSets->size(), sets.array()->size());
+            EXPECT_FALSE(exercise.exerciseSets->empty());
+            if (i + 1 < workout->exercises.size()) {
+                EXPECT_GT(exercise.timerSeconds, 0) << "only the last goes without rest";
+            }
+            supersetMembers[exercise.superset.value_or(-1)] += exercise.superset ? 1 : 0;
+            timed += exercise.isDuration ? 1 : 0;
+            // The watch lets its user pick the exercise for a placeholder.
+            if (exercise.name.empty()) {
+                ++placeholders;
+                EXPECT_TRUE(exercise.category || exercise.primaryMuscle);
+                EXPECT_TRUE(exercise.recommendation);
+            }
+        }
+    }
+    EXPECT_TRUE(std::ranges::any_of(supersetMembers, [](auto m) { return m.second >= 2; }));
+    EXPECT_GE(timed, 1);
+    EXPECT_EQ(placeholders, 1);
+}
+
+Dictionary exercise(std::string id, std::int64_t reps = 5) {
+    return {{"id", id}, {"name", "Exercise " + id}, {"reps", reps}};
+}
+
+// The watch's side of a delta, on the dictionaries themselves.
+struct Item {
+    Value value;
+};
+std::string_view itemId(const Item& item) {
+    return *item.value.find("id")->string();
+}
+
+std::vector<std::string> strings(const Value& list) {
+    std::vector<std::string> out;
+    for (const auto& element : *list.array()) {
+        out.push_back(*element.string());
+    }
+    return out;
+}
+
+Array applyDelta(const Array& state, const Dictionary& delta) {
+    model::KeyedListDelta<Item> steps;
+    for (const auto& update : *delta.at("exerciseUpdates").array()) {
+        steps.updates.push_back(Item{update});
+    }
+    steps.removedIds = strings(delta.at("removedExerciseIds"));
+    steps.order = strings(delta.at("exerciseOrder"));
+    std::vector<Item> items;
+    for (const auto& element : state) {
+        items.push_back(Item{element});
+    }
+    Array result;
+    for (auto& item : model::applyKeyedListDelta(std::move(items), steps)) {
+        result.push_back(std::move(item.value));
+    }
+    return result;
+}
+
+// Whichever state since the confirmed one the watch holds, the delta brings it to the current
+// one: this is what makes lost, repeated and overtaken messages harmless.
+RC_GTEST_PROP(WorkoutFeed, ADeltaTurnsEveryStateSinceTheConfirmedOneIntoTheCurrentOne, ()) {
+    phone::WorkoutFeed feed(
+        Dictionary{{"id", "w1"},
+                   {"name", "Day 1"},
+                   {"status", "IN_PROGRESS"},
+                   {"exercises", Array{exercise("a"), exercise("b"), exercise("c")}}});
+    double revision = 1;
+    feed.snapshot(revision);
+    feed.confirm(revision);
+    std::vector<double> sent{revision};
+    auto steps = *rc::gen::inRange(1, 40);
+    int nextId = 0;
+    for (int step = 0; step < steps; ++step) {
+        const auto& current = feed.exercises();
+        std::vector<std::string> ids;
+        for (const auto& e : current) {
+            ids.push_back(*e.find("id")->string());
+        }
+        switch (*rc::gen::inRange(0, 6)) {
+        case 0:
+            feed.addExercise(exercise("n" + std::to_string(nextId++)));
+            break;
+        case 1:
+            if (!ids.empty()) {
+                feed.removeExercise(*rc::gen::elementOf(ids));
+            }
+            break;
+        case 2:
+            if (!ids.empty()) {
+                feed.updateExercise(*rc::gen::elementOf(ids), {{"reps", *rc::gen::inRange(0, 3)}});
+            }
+            break;
+        case 3: {
+            auto order = ids;
+            std::reverse(order.begin(), order.end());
+            feed.reorder(order);
+            break;
+        }
+        case 4:
+            feed.confirm(*rc::gen::elementOf(sent));
+            break;
+        default: {
+            ++revision;
+            auto delta = feed.delta(revision);
+            if (!delta) {
+                feed.snapshot(revision);
+            }
+            sent.push_back(revision);
+        }
+        }
+    }
+    auto confirmed = feed.confirmedRevision();
+    ++revision;
+    auto delta = feed.delta(revision);
+    RC_ASSERT(delta.has_value());
+    for (double r : sent) {
+        if (r >= *confirmed) {
+            RC_ASSERT(applyDelta(*feed.sentAt(r), *delta) == feed.exercises());
+        }
+    }
+}
+
+// The watch's end of the link: it records what arrives and answers every message that asks for
+// an answer with `status`.
+class WatchEnd final : public platform::SessionDelegate {
+public:
+    std::string status = "Success";
+    std::vector<Dictionary> messages;
+    std::vector<Dictionary> userInfos;
+    std::vector<std::optional<SessionError>> finished;
+
+    void activationDidComplete(platform::ActivationState, std::optional<SessionError>) override {}
+    void reachabilityDidChange(bool) override {}
+    void didReceiveMessage(const Dictionary& message,
+                           std::optional<platform::ReplyHandler> reply) override {
+        messages.push_back(message);
+        if (reply) {
+            (*reply)({{"status", status}});
+        }
+    }
+    void didReceiveUserInfo(const Dictionary& userInfo) override { userInfos.push_back(userInfo); }
+    void didReceiveApplicationContext(const Dictionary&) override {}
+    void didFinishUserInfoTransfer(const platform::UserInfoTransfer&,
+                                   std::optional<SessionError> error) override {
+        finished.push_back(std::move(error));
+    }
+    void didReceiveFile(const platform::ReceivedFile&) override {}
+};
+
+class PhoneOnLink : public ::testing::Test {
+protected:
+    platform::ManualExecutor executor;
+    platform::MemoryLog log;
+    platform::testing::TempDirectory dir;
+    platform::SimulatedLink link{executor, platform::LinkFaults{}, 7};
+    platform::MemoryKeyValueStore watchStore;
+    platform::MemoryFileSystem watchFiles;
+    WatchEnd watchEnd;
+    platform::SessionEngine watch{
+        LinkRole::watch, link.attach(LinkRole::watch), {executor, watchStore, watchFiles, log}};
+    simsupport::PhoneSide phone{executor, link, log, dir.path()};
+    phone::PhoneApp& app = *phone.app;
+    phone::TrainingPlan plan = app.plan();
+
+    void SetUp() override {
+        watch.setDelegate(&watchEnd);
+        watch.activate();
+        executor.advanceBy(1s);
+        ASSERT_TRUE(watch.isReachable());
+    }
+
+    // An outbox message of the watch, and a second for it to arrive and be answered.
+    void send(std::string type, std::string syncId, Dictionary payload = {}, bool live = true) {
+        Dictionary message{{"type", std::move(type)},
+                           {"syncId", std::move(syncId)},
+                           {"payload", std::move(payload)}};
+        if (live) {
+            watch.sendMessage(message, std::nullopt, [](SessionError) {});
+        } else {
+            watch.transferUserInfo(message);
+        }
+        executor.advanceBy(1s);
+    }
+    static Dictionary ack(std::string syncId, std::string status = "Success") {
+        return {{"syncAck", std::move(syncId)}, {"status", std::move(status)}};
+    }
+};
+
+TEST_F(PhoneOnLink, AcknowledgesEveryCopyWithTheChosenStatusAndRecordsItsFirstArrival) {
+    struct Arrival {
+        std::optional<std::string> status;
+        std::string syncId;
+        bool live;
+    };
+    for (const auto& [status, syncId, live] : std::vector<Arrival>{
+             {"Success", "S1", true},
+             {"Success", "S1", false},
+             {"Retry", "S2", true},
+             {"Failed: no such set", "S2", false},
+             {std::nullopt, "S3", true},
+             {"Success", "S3", false},
+         }) {
+        app.setAckStatus(status);
+        send("complete_set", syncId, {}, live);
+    }
+    EXPECT_EQ(watchEnd.messages,
+              (std::vector<Dictionary>{ack("S1"), ack("S1"), ack("S2", "Retry"),
+                                       ack("S2", "Failed: no such set"), ack("S3")}));
+    const auto recorded = app.logbookEntries();
+    ASSERT_EQ(recorded.size(), 3u);
+    EXPECT_EQ(recorded[1].syncId, "S2");
+    EXPECT_EQ(recorded[2].syncId, "S3");
+}
+
+TEST_F(PhoneOnLink, AnswersEveryRefreshWithTheWorkoutAtANewRevisionBeforeTheAcknowledgement) {
+    send("refresh_data", "R1");
+    send("refresh_data", "R1", {}, false);
+    ASSERT_EQ(watchEnd.messages.size(), 4u);
+    const auto snapshot = *phone::workoutSnapshot(plan, 0, 1);
+    for (const auto& [key, value] : snapshot) {
+        EXPECT_EQ(watchEnd.messages[0].at(key), value) << key;
+    }
+    EXPECT_EQ(watchEnd.messages[0].at("weight_plates"), Value(plan.weightPlates));
+    EXPECT_EQ(watchEnd.messages[1], ack("R1"));
+    // A repeat is answered too: the first answer may be what got lost.
+    EXPECT_EQ(watchEnd.messages[2].at("syncRevision"), Value(2.0));
+    EXPECT_EQ(watchEnd.messages[3], ack("R1"));
+}
+
+TEST_F(PhoneOnLink, ALifecycleEventTakesEffectOnlyWhenThePhoneAnswersSuccess) {
+    Dictionary completion{{"workoutId", "wk1-day-a"}, {"occurredAt", 5000.0}};
+    for (const auto& status :
+         {std::optional<std::string>("Retry"), std::optional<std::string>("Failed: plan locked"),
+          std::optional<std::string>()}) {
+        app.setAckStatus(status);
+        send("complete_workout", "L1", completion);
+    }
+    EXPECT_TRUE(app.finishedWorkouts().empty());
+    EXPECT_EQ(app.currentWorkout(), 0u);
+
+    // The copy the phone accepts is the one that counts, first arrival or not.
+    app.setAckStatus("Success");
+    send("complete_workout", "L1", completion, false);
+    EXPECT_EQ(app.finishedWorkouts().size(), 1u);
+    EXPECT_EQ(app.currentWorkout(), 1u);
+    EXPECT_EQ(watchEnd.messages.back(), ack("L1"));
+}
+
+TEST_F(PhoneOnLink, EditsGoAsDeltasOnlyOnTopOfAStateTheWatchConfirmed) {
+    auto isDelta = [this] { return watchEnd.messages.back().contains("syncSnapshotKind"); };
+    auto first = *app.feed().exercises().front().find("id")->string();
+    watchEnd.status = "Retry";
+    ASSERT_TRUE(app.updateExercise(first, {{"name", "Changed"}}));
+    executor.advanceBy(1s);
+    EXPECT_FALSE(isDelta());
+    watchEnd.status = "Success";
+    ASSERT_TRUE(app.removeExercise(first));
+    executor.advanceBy(1s);
+    EXPECT_FALSE(isDelta()) << "the watch answered the first state with Retry";
+
+    std::vector<std::string> order;
+    for (const auto& exercise : app.feed().exercises()) {
+        order.insert(order.begin(), *exercise.find("id")->string());
+    }
+    ASSERT_TRUE(app.reorderExercises(order));
+    executor.advanceBy(1s);
+    ASSERT_TRUE(isDelta());
+    EXPECT_EQ(watchEnd.messages.back().at("syncRevision"), Value(3.0));
+
+    // A refresh request means the watch's copy is gone.
+    watchEnd.status = "Retry";
+    send("refresh_data", "R1");
+    watchEnd.status = "Success";
+    ASSERT_TRUE(app.addExercise({{"id", "new-one"}, {"name", "Curl"}}));
+    executor.advanceBy(1s);
+    EXPECT_FALSE(isDelta());
+}
+
+TEST_F(PhoneOnLink, FailsTheWatchsTransfersAndAnswersByTransferWhileItIsAway) {
+    ASSERT_TRUE(app.setFailTransfers(true));
+    send("complete_set", "S1", {}, false);
+    ASSERT_EQ(watchEnd.finished.size(), 1u);
+    ASSERT_TRUE(watchEnd.finished[0]);
+    EXPECT_EQ(watchEnd.finished[0]->code, SessionError::Code::transferFailed);
+    EXPECT_TRUE(app.logbookEntries().empty());
+
+    ASSERT_TRUE(app.setFailTransfers(false));
+    ASSERT_TRUE(app.setReachable(false));
+    executor.advanceBy(1s);
+    EXPECT_FALSE(watch.isReachable());
+    send("complete_set", "S1", {}, false);
+    EXPECT_EQ(watchEnd.finished.back(), std::nullopt);
+    EXPECT_TRUE(watchEnd.messages.empty());
+    EXPECT_EQ(watchEnd.userInfos, std::vector<Dictionary>{ack("S1")});
+}
+
+// Which commands carry a sequence decides what the watch may refuse for its place in the order;
+// the script's tricks are how the tests make commands arrive late, twice or out of order.
+TEST_F(PhoneOnLink, CommandsCarryTheirSequenceThroughTheScriptsTricks) {
+    for (auto action : {SessionAction::start, SessionAction::finish, SessionAction::stop,
+                        SessionAction::cancel, SessionAction::pause, SessionAction::resume}) {
+        EXPECT_EQ(phone::isOrderedCommand(phone::sessionCommand(action, "w", 1)),
+                  action == SessionAction::pause || action == SessionAction::resume)
+            << phone::describe(action);
+    }
+    EXPECT_TRUE(phone::isOrderedCommand({{"syncWorkoutsToHealth", true}}));
+    EXPECT_FALSE(phone::isOrderedCommand({{"timerCorrectionForId", "T1"}}));
+
+    phone::CommandRunner runner(app, executor.main(), log, [] {});
+    for (const char* line :
+         {"health-sync off", "hold on", "session-pause", "session-resume", "session-stop",
+          "release 3 1", "hold off", "resend phone-cmd-1", "age sequence 1", "health-sync on",
+          "age revision 1", "session-pause", "release", "resend"}) {
+        runner.submit(line);
+    }
+    executor.runUntilIdle();
+    EXPECT_EQ(runner.failures(), 0u);
+    const auto& sent = app.commands().sent();
+    std::vector<std::string> ids;
+    for (const auto& command : sent) {
+        ids.push_back(command.id);
+    }
+    ASSERT_EQ(ids, (std::vector<std::string>{"phone-cmd-1", "phone-cmd-4", "phone-cmd-2",
+                                             "phone-cmd-1", "phone-cmd-5", "phone-cmd-6",
+                                             "phone-cmd-3", "phone-cmd-3"}));
+    // Held commands keep the sequence they were given: the pause goes after the stop.
+    EXPECT_TRUE(sent[1].message.contains("stop_workout_session"));
+    EXPECT_FALSE(sent[1].message.contains("commandSequence"));
+    EXPECT_EQ(sent[2].message.at("commandSequence"), Value(2.0));
+    EXPECT_EQ(sent[3], sent[0]) << "a repeat is the same command";
+    EXPECT_EQ(sent[4].message.at("commandSequence"), Value(1.0)) << "aged";
+    EXPECT_EQ(sent[4].message.at("syncWorkoutsToHealth"), Value(true));
+    EXPECT_EQ(sent[5].message.at("syncRevision"), Value(1.0)) << "a stale revision";
+    EXPECT_EQ(sent[5].message.at("commandSequence"), Value(6.0));
+    EXPECT_TRUE(sent[6].message.contains("resume_workout_session_v2"));
+    EXPECT_EQ(sent[7], sent[6]);
+
+    runner.submit("release 1");
+    runner.submit("resend phone-cmd-77");
+    executor.runUntilIdle();
+    EXPECT_EQ(runner.failures(), 2u);
+    EXPECT_EQ(sent.size(), 8u);
+}
+
+TEST_F(PhoneOnLink, ATimerCorrectionNamesTheRunItCorrects) {
+    send("complete_set", "C1",
+         {{"id", "set-0001"},
+          {"occurredAt", 1000.0},
+          {"timerSeconds", 60},
+          {"timerId", "T1"},
+          {"timerRevision", 0}});
+    ASSERT_TRUE(app.correctTimer(150));
+    const auto& correction = app.commands().sent().back().message;
+    EXPECT_FALSE(correction.contains("commandSequence"));
+    EXPECT_EQ(correction.at("timerCorrectionForId"), Value("T1"));
+    EXPECT_EQ(correction.at("timerCorrectionForRevision"), Value(0));
+    EXPECT_EQ(correction.at("timerCorrectionForStartTime"), Value(1000.0));
+    const auto& data = *correction.at("restTimerData").dictionary();
+    EXPECT_EQ(data.at("timerSeconds"), Value(150.0));
+    EXPECT_EQ(data.at("timerRevision"), Value(1));
+}
+
+// The simulations compare the phone's record with the watch's: a phone that made sense of a
+// malformed event would hide the watch's fault.
+TEST_F(PhoneOnLink, EventsTheWatchGotWrongChangeNothing) {
+    const auto before = app.feed().workout();
+    int event = 0;
+    for (const auto& [type, payload] : std::vector<std::pair<std::string, Dictionary>>{
+             {"complete_set", {{"setId", "set-0001"}, {"timerId", "T1"}, {"timerSeconds", 60}}},
+             {"complete_set", {{"id", "no-such-set"}}},
+             {"update_set", {{"id", 1}, {"reps", "9"}}},
+             {"complete", {{"id", "set-0001"}}},
+             {"add_set", {{"exerciseId", "no-such-exercise"}, {"setId", "x"}}},
+             {"add_set", {{"exerciseId", "ex-0006"}, {"setId", "set-0001"}}},
+             {"complete_workout", {{"workoutId", "wk9-day-z"}}},
+         }) {
+        send(type, "E" + std::to_string(++event), payload);
+    }
+    EXPECT_EQ(app.feed().workout(), before);
+    EXPECT_FALSE(app.timer().known());
+    EXPECT_TRUE(app.finishedWorkouts().empty());
+    EXPECT_EQ(app.currentWorkout(), 0u);
+}
+
+} // namespace
