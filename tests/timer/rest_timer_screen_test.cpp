@@ -8,18 +8,14 @@
 #include "session/workout_manager.hpp"
 #include "support/fake_session.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
-#include "timer/persisted_timer_session.hpp"
 #include "timer/rest_timer_manager.hpp"
 #include "timer/rest_timer_notifications.hpp"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -91,18 +87,17 @@ protected:
     }
 };
 
-TEST(RestTimerFormat, PositionalHoursMinutesAndSeconds) {
-    EXPECT_EQ(RestTimer::formatTimeLeft(90), "1:30");
-    EXPECT_EQ(RestTimer::formatTimeLeft(5), "0:05");
-    EXPECT_EQ(RestTimer::formatTimeLeft(59), "0:59");
-    EXPECT_EQ(RestTimer::formatTimeLeft(600), "10:00");
-    EXPECT_EQ(RestTimer::formatTimeLeft(3600), "1:00:00");
-    EXPECT_EQ(RestTimer::formatTimeLeft(3725), "1:02:05");
-    EXPECT_EQ(RestTimer::formatTimeLeft(4.2), "0:05") << "part seconds round up";
-    EXPECT_EQ(RestTimer::formatTimeLeft(30.0000001), "0:30") << "noise is not a second";
-    EXPECT_EQ(RestTimer::formatTimeLeft(0), "0:00");
-    EXPECT_EQ(RestTimer::formatTimeLeft(-3), "0:00");
-    EXPECT_EQ(RestTimer::formatTimeLeft(std::nan("")), "0:00");
+TEST(RestTimerFormat, PositionalWithPartSecondsRoundedUp) {
+    for (auto [seconds, text] :
+         std::vector<std::pair<double, std::string>>{{90, "1:30"},
+                                                     {5, "0:05"},
+                                                     {3725, "1:02:05"},
+                                                     {4.2, "0:05"},
+                                                     {30.0000001, "0:30"},
+                                                     {-3, "0:00"},
+                                                     {std::nan(""), "0:00"}}) {
+        EXPECT_EQ(RestTimer::formatTimeLeft(seconds), text) << seconds;
+    }
     EXPECT_FALSE(RestTimer::formatTimeLeft(1e300).empty());
 }
 
