@@ -19,13 +19,9 @@ using Status = NotificationAuthorizationStatus;
 
 class RestTimerNotificationsTest : public ::testing::Test {
 protected:
-    explicit RestTimerNotificationsTest(
-        Status status = Status::authorized,
-        SimulatedNotificationAnswer answer = SimulatedNotificationAnswer::allow)
-        : center(executor, answer, status) {}
-
     platform::ManualExecutor executor;
-    platform::SimulatedNotificationCenter center;
+    platform::SimulatedNotificationCenter center{executor, SimulatedNotificationAnswer::allow,
+                                                 Status::authorized};
     platform::MemoryLog log;
     RestTimerNotifications notifications{executor, center, log};
 
@@ -40,112 +36,60 @@ protected:
     using Ids = std::vector<std::string>;
 };
 
-TEST_F(RestTimerNotificationsTest, ARestRequestHasItsIdentifierTextsAndTime) {
+TEST_F(RestTimerNotificationsTest, OneRequestOfItsOwnWithAtLeastASecondLeft) {
+    center.add({"other.reminder", {}, 100}, {});
     notifications.scheduleRestTimerNotification(90, false);
-    EXPECT_EQ(pendingIds(), Ids{"tessaron.rest-timer.1"});
-    auto request = center.pendingNow().at(0).request;
-    EXPECT_EQ(request.content.title, "Rest Time Over");
-    EXPECT_EQ(request.seconds, 90);
-
-    executor.advanceBy(std::chrono::seconds(90));
-    ASSERT_EQ(center.deliveredNow().size(), 1u);
-}
-
-TEST_F(RestTimerNotificationsTest, LessThanASecondLeftCancels) {
+    EXPECT_EQ(pendingIds(), (Ids{"other.reminder", "tessaron.rest-timer.1"}));
+    EXPECT_EQ(center.pendingNow().at(1).request.content.title, "Rest Time Over");
     for (double left : {0.0, 0.99, std::nan("")}) {
-        notifications.scheduleRestTimerNotification(30, false);
-        ASSERT_EQ(pendingIds().size(), 1u);
+        notifications.scheduleRestTimerNotification(30, true);
+        ASSERT_EQ(pendingIds().size(), 2u);
         notifications.scheduleRestTimerNotification(left, false);
-        EXPECT_EQ(pendingIds(), Ids{}) << left;
+        EXPECT_EQ(pendingIds(), Ids{"other.reminder"}) << left;
     }
 }
 
-TEST_F(RestTimerNotificationsTest, OnlyRequestsOfTheRestTimerAreRemoved) {
-    center.add({"other.reminder", {}, 100}, {});
-    center.add({"tessaron.rest-timer.99", {}, 100}, {});
-    notifications.scheduleRestTimerNotification(30, false);
-    EXPECT_EQ(pendingIds(), (Ids{"other.reminder", "tessaron.rest-timer.1"}));
-    notifications.cancelRestTimerNotifications();
-    EXPECT_EQ(pendingIds(), Ids{"other.reminder"});
-}
-
-class DeniedNotifications : public RestTimerNotificationsTest {
-protected:
-    DeniedNotifications() : RestTimerNotificationsTest(Status::denied) {}
-};
-
-TEST_F(DeniedNotifications, NothingIsEverScheduled) {
-    notifications.scheduleRestTimerNotification(30, false);
-    EXPECT_EQ(pendingIds(), Ids{});
-
-    notifications.setUpNotifications([] {
-        return std::optional(RestTimerNotifications::RunningTimer{30, false});
-    });
-    EXPECT_EQ(pendingIds(), Ids{});
-    EXPECT_EQ(center.authorizationRequestCount(), 0u);
-    EXPECT_TRUE(center.categoriesNow().empty());
-}
-
-struct SetupCase {
-    Status status;
-    SimulatedNotificationAnswer answer;
-};
-
-class NotificationSetup : public RestTimerNotificationsTest,
-                          public ::testing::WithParamInterface<SetupCase> {
-protected:
-    NotificationSetup() : RestTimerNotificationsTest(GetParam().status, GetParam().answer) {}
-};
-
-TEST_P(NotificationSetup, RegistersTheCategoryAndSchedulesTheRunningTimer) {
-    notifications.setUpNotifications([] {
-        return std::optional(RestTimerNotifications::RunningTimer{12.2, true});
-    });
-    ASSERT_EQ(pendingIds(), Ids{"tessaron.rest-timer.1"});
-    auto request = center.pendingNow().at(0).request;
-    EXPECT_EQ(request.seconds, 13) << "remaining seconds round up";
-    EXPECT_EQ(request.content.title, "Times up");
-
-    platform::NotificationCategory expected{"rest_timer", {{"rest timer", "Rest Timer", true}}, {}};
-    EXPECT_EQ(center.categoriesNow(), std::vector{expected});
-    EXPECT_EQ(center.authorizationRequestCount(),
-              GetParam().status == Status::notDetermined ? 1u : 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    RestTimerNotifications, NotificationSetup,
-    ::testing::Values(SetupCase{Status::authorized, SimulatedNotificationAnswer::deny},
-                      SetupCase{Status::provisional, SimulatedNotificationAnswer::deny},
-                      SetupCase{Status::notDetermined, SimulatedNotificationAnswer::allow}));
-
-class UndecidedUser : public RestTimerNotificationsTest {
-protected:
-    UndecidedUser()
-        : RestTimerNotificationsTest(Status::notDetermined,
-                                     SimulatedNotificationAnswer::undecided) {}
-};
-
-TEST_F(UndecidedUser, AskingWithoutAnAnswerLeavesEverythingAlone) {
-    bool asked = false;
-    notifications.setUpNotifications([&] {
-        asked = true;
-        return std::optional(RestTimerNotifications::RunningTimer{30, false});
-    });
-    EXPECT_EQ(pendingIds(), Ids{});
-    EXPECT_EQ(center.authorizationRequestCount(), 1u);
-    EXPECT_TRUE(center.categoriesNow().empty());
-    EXPECT_FALSE(asked);
-}
-
-TEST_F(RestTimerNotificationsTest, SetupWithoutARunningTimerOnlyRegistersTheCategory) {
-    notifications.setUpNotifications(
-        [] { return std::optional<RestTimerNotifications::RunningTimer>(); });
-    EXPECT_EQ(pendingIds(), Ids{});
-    EXPECT_EQ(center.categoriesNow().size(), 1u);
-    notifications.setUpNotifications([] {
-        return std::optional(RestTimerNotifications::RunningTimer{0.0, false});
-    });
-    EXPECT_EQ(pendingIds(), Ids{});
+// At activation: asked when undecided, the category registered once allowed in any way, and a
+// running timer's alert scheduled with its remaining seconds rounded up.
+TEST(RestTimerNotificationsSetup, FollowsTheUsersAnswer) {
+    struct Case {
+        Status status;
+        SimulatedNotificationAnswer answer;
+        std::optional<double> remaining;
+        std::size_t asked, categories, pending;
+    };
+    for (const auto& c :
+         {Case{Status::authorized, SimulatedNotificationAnswer::deny, 12.2, 0, 1, 1},
+          Case{Status::provisional, SimulatedNotificationAnswer::deny, 12.2, 0, 1, 1},
+          Case{Status::notDetermined, SimulatedNotificationAnswer::allow, 12.2, 1, 1, 1},
+          Case{Status::notDetermined, SimulatedNotificationAnswer::undecided, 30, 1, 0, 0},
+          Case{Status::denied, SimulatedNotificationAnswer::allow, 30, 0, 0, 0},
+          Case{Status::authorized, SimulatedNotificationAnswer::allow, 0.0, 0, 1, 0},
+          Case{Status::authorized, SimulatedNotificationAnswer::allow, {}, 0, 1, 0}}) {
+        platform::ManualExecutor executor;
+        platform::SimulatedNotificationCenter center(executor, c.answer, c.status);
+        platform::MemoryLog log;
+        RestTimerNotifications notifications(executor, center, log);
+        notifications.setUpNotifications(
+            [&]() -> std::optional<RestTimerNotifications::RunningTimer> {
+                if (!c.remaining) {
+                    return std::nullopt;
+                }
+                return RestTimerNotifications::RunningTimer{*c.remaining, true};
+            });
+        if (c.status == Status::denied) {
+            notifications.scheduleRestTimerNotification(30, false);
+        }
+        executor.runUntilIdle();
+        SCOPED_TRACE(static_cast<int>(c.status));
+        EXPECT_EQ(center.authorizationRequestCount(), c.asked);
+        EXPECT_EQ(center.categoriesNow().size(), c.categories);
+        ASSERT_EQ(center.pendingNow().size(), c.pending);
+        if (c.pending > 0) {
+            EXPECT_EQ(center.pendingNow()[0].request.seconds, 13);
+            EXPECT_EQ(center.pendingNow()[0].request.content.title, "Times up");
+        }
+    }
 }
 
 TEST_F(RestTimerNotificationsTest, AnswersAfterTheBookkeepingIsGoneDoNothing) {

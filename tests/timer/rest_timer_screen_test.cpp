@@ -3,20 +3,16 @@
 #include "platform/exec/manual_executor.hpp"
 #include "platform/haptics/haptics.hpp"
 #include "platform/health/simulated_health_store.hpp"
-#include "platform/log/log.hpp"
 #include "platform/store/memory_key_value_store.hpp"
 #include "session/workout_manager.hpp"
 #include "support/fake_session.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
 #include "timer/rest_timer_manager.hpp"
-#include "timer/rest_timer_notifications.hpp"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -101,36 +97,6 @@ TEST(RestTimerFormat, PositionalWithPartSecondsRoundedUp) {
     EXPECT_FALSE(RestTimer::formatTimeLeft(1e300).empty());
 }
 
-TEST_F(RestTimerScreenTest, EachTickShowsTheTimeLeft) {
-    startRun(90, false, "T-1");
-    screen->appear();
-    EXPECT_EQ(screen->message.get(), std::nullopt);
-    EXPECT_EQ(screen->timeLeftText(), "1:30") << "the whole run until the first tick";
-
-    executor.advanceBy(1s);
-    EXPECT_EQ(screen->message.get(), "1:29");
-    executor.advanceBy(84s);
-    EXPECT_EQ(screen->timeLeftText(), "0:05");
-    EXPECT_EQ(screen->title(), "Rest");
-    EXPECT_TRUE(finishCalls.empty());
-}
-
-TEST_F(RestTimerScreenTest, AFinishedRestEndsOnceAndLaterTicksDoNothing) {
-    auto start = executor.now();
-    startRun(3, false, "T-1");
-    screen->appear();
-    executor.advanceBy(3s);
-
-    EXPECT_EQ(finishCalls, std::vector{timer::dateFromTimePoint(start + 3s)});
-    ASSERT_EQ(haptics.played().size(), 1u);
-    EXPECT_EQ(haptics.played()[0], (platform::PlayedHaptic{HapticType::success, start + 3s}));
-    EXPECT_TRUE(completed.empty());
-
-    executor.advanceBy(10s);
-    EXPECT_EQ(finishCalls.size(), 1u);
-    EXPECT_EQ(successes(), 1u);
-}
-
 TEST_F(RestTimerScreenTest, ACountdownCompletesItsSetAndTheRestThatFollowsCountsDown) {
     auto start = executor.now();
     startRun(30, true, "T-1", "Plank");
@@ -156,15 +122,6 @@ TEST_F(RestTimerScreenTest, ACountdownCompletesItsSetAndTheRestThatFollowsCounts
     EXPECT_EQ(completed.size(), 1u);
     executor.advanceBy(5s);
     EXPECT_EQ(finishCalls.size(), 2u);
-}
-
-TEST_F(RestTimerScreenTest, AStoppedTimerWhoseTimeIsUpIsLeftAlone) {
-    startRun(2, false, "T-1");
-    manager.timerIsRunning = false;
-    screen->appear();
-    executor.advanceBy(5s);
-    EXPECT_TRUE(finishCalls.empty());
-    EXPECT_TRUE(haptics.played().empty());
 }
 
 TEST_F(RestTimerScreenTest, AReplacedOrCorrectedRunBlanksTheTextUntilTheNextTick) {
@@ -218,21 +175,6 @@ TEST_F(RestTimerScreenTest, TheCompletionCallbackMayCloseTheScreen) {
     EXPECT_EQ(executor.pendingCount(), 0u);
     executor.advanceBy(5s);
     EXPECT_EQ(finishCalls.size(), 1u);
-}
-
-TEST_F(RestTimerScreenTest, TheNotificationSetupSeesTheRunningRun) {
-    auto running = timer::RestTimerNotifications::runningTimerOf(manager);
-    EXPECT_FALSE(running());
-
-    startRun(30, true, "T-1");
-    executor.advanceBy(9500ms);
-    auto run = running();
-    ASSERT_TRUE(run);
-    EXPECT_NEAR(run->secondsRemaining, 20.5, 1e-6);
-    EXPECT_TRUE(run->isExerciseCountdown);
-
-    executor.advanceBy(21s);
-    EXPECT_FALSE(running()) << "an expired run has nothing left to announce";
 }
 
 } // namespace
