@@ -120,23 +120,15 @@ TEST_F(WorkoutManagerTest, SavesToHealthOnRequestEvenWithThePreferenceOff) {
     auto stopAt = now();
     executor.advanceBy(3s);
     EXPECT_TRUE(manager.terminateWorkout("w-1", stopAt, true));
-    std::optional<platform::SavedWorkout> shown;
-    auto subscription = manager.workout.observe([&](const auto& saved) {
-        if (saved) {
-            shown = saved;
-        }
-    });
     executor.runUntilIdle();
     auto saved = store.savedWorkouts();
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].endDate, stopAt);
     EXPECT_EQ(saved[0].metadata.at(std::string(platform::metadataKeySyncIdentifier)),
               platform::Value("w-1"));
-    EXPECT_EQ(shown, saved[0]);
     // The ended report resets everything.
     EXPECT_FALSE(manager.workoutSession());
     EXPECT_FALSE(manager.workoutIdentifier());
-    EXPECT_FALSE(manager.workout.get());
 }
 
 TEST_F(WorkoutManagerTest, DiscardsOnRequestEvenWithThePreferenceOn) {
@@ -150,7 +142,7 @@ TEST_F(WorkoutManagerTest, DiscardsOnRequestEvenWithThePreferenceOn) {
     EXPECT_FALSE(manager.workoutSession());
 }
 
-TEST_F(WorkoutManagerTest, StoppedAndEndedSessionsTakeTheRequestWithoutAnotherStop) {
+TEST_F(WorkoutManagerTest, AStoppedSessionTakesTheRequestWithoutAnotherStop) {
     claimAndStart("w-1");
     ASSERT_TRUE(manager.terminateWorkout("w-1", now(), true));
     executor.runNext(); // the platform stops; the manager has not heard yet
@@ -159,15 +151,6 @@ TEST_F(WorkoutManagerTest, StoppedAndEndedSessionsTakeTheRequestWithoutAnotherSt
     EXPECT_EQ(manager.terminalSaveToHealth(), true);
     executor.runUntilIdle();
     EXPECT_EQ(store.savedWorkouts().size(), 1u);
-
-    claimAndStart("w-2");
-    manager.workoutSession()->end();
-    executor.runNext();
-    ASSERT_EQ(manager.workoutSession()->state(), State::ended);
-    EXPECT_TRUE(manager.terminateWorkout("w-2", now(), true));
-    EXPECT_FALSE(manager.workoutSession());
-    EXPECT_FALSE(manager.workoutIdentifier());
-    executor.runUntilIdle();
 }
 
 TEST_F(WorkoutManagerTest, EarlyTerminationWaitsForRunningAndTheNewestOneWins) {
@@ -245,14 +228,6 @@ TEST_F(WorkoutManagerTest, FailuresWhileSavingEndTheSessionAndSaveNothing) {
         EXPECT_FALSE(manager.workoutSession());
     }
 
-    // Started unclaimed, claimed later: the tag fails both in the background and at the stop.
-    store.setFailures({});
-    start(std::nullopt);
-    store.setFailures({.addMetadata = true});
-    manager.claimWorkout("w-2", now());
-    manager.terminateWorkout("w-2", now(), true);
-    executor.runUntilIdle();
-    EXPECT_FALSE(manager.workoutSession());
     EXPECT_TRUE(store.savedWorkouts().empty());
 }
 

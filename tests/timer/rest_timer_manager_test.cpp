@@ -162,28 +162,6 @@ TEST_F(RestTimerManagerTest, AnEventStoredBeforeTheAppDiedIsQueuedOnceUnderItsId
     EXPECT_FALSE(stored());
 }
 
-TEST_F(RestTimerManagerTest, ClearingForgetsTheRunAndThePreviewAndStoresOnce) {
-    timer->mutate([&] {
-        timer->timerIsRunning = true;
-        timer->timerId = "T-1";
-        timer->timerRevision = 4;
-        timer->pendingTimerEvent = PersistedWatchTimerEvent{"E-1", bytesOf("not a plist")};
-        timer->nextSetExercise = "Squat";
-        timer->nextSetPlates = {model::Plate{"p45", "lb", 45, 4}};
-        timer->durationSetId = "S-1";
-    });
-    store.writes.clear();
-    timer->clearTimerSession();
-    EXPECT_EQ(store.writes.size(), 1u);
-    auto cleared = timer::PersistedRestTimerSession{};
-    cleared.startTime = timer->startTime.get();
-    cleared.timerIsRunning = true;
-    cleared.titleMessage = "Rest";
-    EXPECT_EQ(stored(), cleared);
-    EXPECT_EQ(timer->nextSetExercise.get(), "");
-    EXPECT_TRUE(timer->nextSetPlates->empty());
-}
-
 TEST_F(RestTimerManagerTest, ThePlateInventoryIsReadWhole) {
     store.setData("availableWeightPlates",
                   bytesOf(R"([{"quantity":4.0,"plateWeight":45,"units":"lb","id":"p45","x":1}])"));

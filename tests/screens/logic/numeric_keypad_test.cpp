@@ -197,18 +197,4 @@ TEST_F(KeypadFieldTest, EveryKeyWritesThroughAndClosingReportsTheTextOnce) {
     EXPECT_EQ(reports.size(), 1U);
 }
 
-TEST_F(KeypadFieldTest, ClosingUnchangedStillReportsAndReopeningReplacesAgain) {
-    auto field = makeField("regular", "weight", true);
-    ASSERT_TRUE(field.presentingModal());
-    field.tap();
-    EXPECT_EQ(reports, (std::vector<Report>{{"set-1", "weight", "100"}}));
-
-    field.tap();
-    field.modal()->press(KeypadKey::one);
-    field.tap();
-    field.tap();
-    field.modal()->press(KeypadKey::two);
-    EXPECT_EQ(bound.value, "2");
-}
-
 } // namespace

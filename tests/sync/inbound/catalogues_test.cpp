@@ -205,23 +205,6 @@ TEST_F(Catalogues, ANonFiniteRevisionCountsAsAbsent) {
     EXPECT_EQ(data().lastDeltaRevision, revision) << "a delta after an infinite one";
 }
 
-TEST(ReferenceExerciseDecoding, DefaultsAndNestedOrJsonTextFields) {
-    auto bare = model::decodeReferenceExercise({{"id", "a"}, {"name", "A"}, {"isReps", "yes"}});
-    ASSERT_TRUE(bare);
-    EXPECT_TRUE(bare->isReps && bare->isWeight && !bare->isDuration && !bare->isRecent);
-    EXPECT_EQ(bare->restTimer, (model::RestTimerOptions{std::nullopt, 120, 120, 120}));
-    EXPECT_EQ(bare->barbell, (model::Barbell{"Olympic Bar", 45.0, "lb"}));
-    auto nested = model::decodeReferenceExercise(
-        {{"id", "a"},
-         {"name", "A"},
-         {"weightUnits", "kg"},
-         {"restTimer", R"({"warmup": 60, "T1": 100, "t1": "90", "assistance": 75.9})"},
-         {"barbell", Dictionary{{"weight", "15"}}}});
-    EXPECT_EQ(nested->restTimer, (model::RestTimerOptions{60, 100, 120, 75}));
-    EXPECT_EQ(nested->barbell, (model::Barbell{"Olympic Bar", 15.0, "kg"}));
-    EXPECT_FALSE(model::decodeReferenceExercise({{"id", 1}, {"name", "A"}}));
-}
-
 RC_GTEST_PROP(ReferenceExerciseDecoding, AnyDictionaryDecodesOrLacksItsIdOrName, ()) {
     auto dictionary = *testsupport::arbitraryDictionary(3, false);
     auto decoded = model::decodeReferenceExercise(dictionary);

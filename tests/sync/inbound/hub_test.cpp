@@ -56,23 +56,6 @@ TEST_F(Hub, WhatArrivesOnAnotherQueueIsHandledOnMainInArrivalOrderWhileTheHubLiv
     EXPECT_EQ(replies.size(), 2u);
 }
 
-TEST_F(Hub, ActivationAsksForFreshDataAndSendsTheHeadAgain) {
-    session.state = platform::ActivationState::notActivated;
-    outbox->enqueue(testsupport::message("add_set"));
-    session.state = platform::ActivationState::activated;
-    data->activationDidComplete(platform::ActivationState::activated, std::nullopt);
-    executor.runUntilIdle();
-    EXPECT_EQ(queuedTypes(), (std::vector<std::string>{"add_set", "refresh_data"}));
-    ASSERT_EQ(session.transfers.size(), 1u);
-    EXPECT_EQ(session.transfers[0].at("type"), Value("add_set"));
-
-    session.reachable = true;
-    data->reachabilityDidChange(true);
-    executor.runUntilIdle();
-    ASSERT_EQ(session.liveMessages.size(), 1u);
-    EXPECT_EQ(session.liveMessages[0].at("type"), Value("add_set"));
-}
-
 RC_GTEST_PROP(HubReplies, EveryMessageWithAReplyFunctionGetsExactlyOne, ()) {
     platform::ManualExecutor executor;
     platform::MemoryKeyValueStore defaults;

@@ -120,61 +120,15 @@ TEST_F(WorkoutLifecycle, ThePhonesRequestsAndMirroredDataReachTheHealthSession) 
     EXPECT_DOUBLE_EQ(workoutManager().lastHeartRate.get(), 118);
 }
 
-TEST_F(WorkoutLifecycle, EditsGoOutAsEventsAndAnExerciseIsAnnouncedBeforeItsFirstSet) {
-    data().exercises = std::vector<model::ExerciseRef>{makeExercise("A"), makeExercise("B")};
-    data().workoutId = std::string("w1");
-    data().sendSetFieldEdit("S-1", "weight", "142.5");
-    data().sendSetFieldEdit("S-1", "id", "forged");
-    data().sendSetDurationEdit("S-1", 75);
-    data().deleteExercise("A");
-    EXPECT_EQ(data().exercises->size(), 2u) << "deleted in a later task";
-    executor.runUntilIdle();
-    data().deleteExercise("nobody");
-    executor.runUntilIdle();
+TEST_F(WorkoutLifecycle, AnExerciseFromTheCatalogueIsAnnouncedBeforeItsFirstSet) {
     model::ReferenceExercise landmine;
-    landmine.id = "R-1";
-    landmine.name = "Landmine Press";
     landmine.equipment = "Landmine";
     landmine.restTimer.assistance = 75;
     auto created = data().createExercise(landmine, std::nullopt);
-    executor.runUntilIdle();
-    EXPECT_EQ(created->sequence, 1);
-    EXPECT_EQ(created->plateMultiplier, 1);
+    EXPECT_EQ(created->plateMultiplier, 1) << "a landmine is loaded on one side";
     EXPECT_EQ(created->timerSeconds, 75);
     EXPECT_NE(created->id, created->templateExerciseId);
-    EXPECT_EQ(data().exercises->back(), created);
-
-    std::vector<Dictionary> events;
-    for (const auto& m : testsupport::sentMessages(core->outbox())) {
-        events.push_back(message(m.type, m.payload));
-    }
-    ASSERT_EQ(events.size(), 7u);
-    EXPECT_EQ(std::vector(events.begin(), events.begin() + 5),
-              (std::vector<Dictionary>{message("update_set", {{"id", "S-1"}, {"weight", "142.5"}}),
-                                       message("update_set", {{"id", "S-1"}}),
-                                       message("update_set", {{"id", "S-1"}, {"duration", 75}}),
-                                       message("delete_exercise", {{"id", "A"}}),
-                                       message("delete_exercise", {{"id", "nobody"}})}));
-    EXPECT_EQ(events[5], message("create_exercise",
-                                 {{"name", "Landmine Press"},
-                                  {"referenceExerciseId", "R-1"},
-                                  {"id", created->id},
-                                  {"templateExerciseId", created->templateExerciseId.value()},
-                                  {"sequence", 1},
-                                  {"workoutId", "w1"}}));
-    EXPECT_EQ(events[6].at("type"), Value("add_set"));
-}
-
-TEST_F(WorkoutLifecycle, StartMakesTheWorkoutCurrentClaimsItAndSendsItsStart) {
-    executor.advanceBy(250500us);
-    auto chosen = workout("w1");
-    EXPECT_TRUE(data().startAvailableWorkout(chosen));
-    EXPECT_EQ(data().workoutStatus.get(), "IN_PROGRESS");
-    EXPECT_EQ(data().exercises->front(), chosen.exercises.front()) << "the same shared record";
-    EXPECT_EQ(restTimer().workoutId, "w1");
-    EXPECT_EQ(workoutManager().workoutOwnershipStartedAt(), now());
-    ASSERT_EQ(sent("start_workout").size(), 1u);
-    EXPECT_EQ(sent("start_workout")[0].payload, endPayload("w1"));
+    EXPECT_EQ(sentTypes(), (std::vector<std::string>{"create_exercise", "add_set"}));
 }
 
 TEST_F(WorkoutLifecycle, CompletionEndsTheSessionAtTheLastSetAndResetsInALaterTask) {
