@@ -149,7 +149,9 @@ TEST_F(MainScreenTest, EveryoneDoneCompletesWithoutAsking) {
 }
 
 TEST_F(MainScreenTest, SetsLeftAskFirstAndCompleteOnlyOnceTheSheetHasClosed) {
-    load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2")})});
+    // One exercise done, one with a set left.
+    load({phoneExercise("z", 0, {phoneSet("z1", "COMPLETE")}),
+          phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2")})});
     EXPECT_EQ(screen().finishButtonLabel(), "Finish Workout");
     screen().finishButtonTapped();
     EXPECT_TRUE(screen().showingWorkoutFinish.get());
