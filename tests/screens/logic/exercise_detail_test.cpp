@@ -1,6 +1,7 @@
 #include "screens/logic/exercise_detail.hpp"
 
-#include "screen_fixture.hpp"
+#include "support/watch_core_fixture.hpp"
+#include "support/workout_builders.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,21 +19,20 @@ using screens::ExerciseDetailSheet;
 using screens::MoreMenuAction;
 using screens::SymbolLabel;
 using screens::Tint;
-using screentest::makeExercise;
-using screentest::makeSet;
 
 namespace {
 
 namespace status = model::status;
 using namespace std::chrono_literals;
 
-class ExerciseDetailTest : public screentest::ScreenFixture {
+class ExerciseDetailTest : public testsupport::WatchCoreTest {
 protected:
-    std::unique_ptr<ExerciseDetail> open(model::ExerciseRef shown) {
-        exercise = std::move(shown);
+    std::unique_ptr<ExerciseDetail> open(std::vector<model::ExerciseSetRef> sets) {
+        exercise = testsupport::makeExercise("E-1", std::move(sets));
+        exercise->name = "Squat";
         return std::make_unique<ExerciseDetail>(
             exercise,
-            ExerciseDetail::Services{restTimer, exec.main(), log, editEvents(),
+            ExerciseDetail::Services{restTimer(), executor.main(), log, data().editEvents(),
                                      [this] { ++leftScreen; }},
             Binding<int>([this] { return page; }, [this](int value) { page = value; }),
             [this](const model::ExerciseRef& e) { goBackCalls.push_back(e->id); },
@@ -40,12 +40,16 @@ protected:
             [this](const model::ExerciseRef& e) { deleteCalls.push_back(e->id); });
     }
 
-    std::vector<std::string> eventTypes() {
-        std::vector<std::string> types;
-        for (const auto& event : events()) {
-            types.push_back(event.type);
-        }
-        return types;
+    std::vector<testsupport::SentMessage> events() {
+        return testsupport::sentMessages(core->outbox());
+    }
+    std::vector<std::string> eventTypes() { return sentTypes(); }
+
+    static model::ExerciseSetRef makeSet(std::string id, std::string label,
+                                         std::string_view status = model::status::notStarted) {
+        auto set = testsupport::makeSet(std::move(id), std::string(status));
+        set->setNumber = std::move(label);
+        return set;
     }
 
     model::ExerciseRef exercise;
@@ -56,257 +60,139 @@ protected:
     std::vector<std::string> deleteCalls;
 };
 
-TEST_F(ExerciseDetailTest, ExerciseWithoutSetsOffersOnlyAddAndDelete) {
-    auto detail = open(makeExercise({}));
-    EXPECT_FALSE(detail->hasSets());
-    EXPECT_EQ(detail->title(), "Set 1/0");
-    EXPECT_EQ(detail->badge(), (SymbolLabel{"questionmark.circle.fill", Tint::red}));
-    EXPECT_EQ(detail->actionButtonLabel(), (SymbolLabel{"questionmark", Tint::grey}));
-    EXPECT_EQ(detail->nextButtonSymbol(), std::nullopt);
+TEST_F(ExerciseDetailTest, ThePageFollowsTheSetsAndAnEmptyExerciseOnlyDeletes) {
+    auto detail = open({});
     detail->tapActionButton();
-    exec.runUntilIdle();
-    EXPECT_TRUE(events().empty());
-    EXPECT_EQ(leftScreen, 0);
-
     detail->deleteExercise();
     EXPECT_EQ(deleteCalls, std::vector<std::string>{"E-1"});
-    detail->addSet();
-    ASSERT_EQ(detail->setCount(), 1U);
-    EXPECT_EQ(detail->title(), "Set 1/1");
-    EXPECT_EQ(detail->badge(), (SymbolLabel{"1.circle.fill", Tint::white}));
-    EXPECT_EQ(eventTypes(), std::vector<std::string>{"add_set"});
-}
+    EXPECT_TRUE(sentTypes().empty());
 
-TEST_F(ExerciseDetailTest, TitleBadgeAndNextButtonFollowThePage) {
-    auto detail = open(makeExercise(
-        {makeSet("S-1", "W"), makeSet("S-2", "1"), makeSet("S-3", "2"), makeSet("S-4", "3")}));
-    EXPECT_EQ(detail->badge(), (SymbolLabel{"w.circle.fill", Tint::white}));
-    detail->next();
-    EXPECT_EQ(detail->title(), "Set 2/4");
-    EXPECT_EQ(detail->badge().symbol, "1.circle.fill");
-    EXPECT_EQ(detail->nextButtonSymbol(), "chevron.down");
-    detail->next();
-    detail->next();
-    EXPECT_EQ(page, 3);
-    EXPECT_EQ(detail->nextButtonSymbol(), "square");
-    detail->next();
-    EXPECT_EQ(page, 3);
-
-    page = 9;
-    EXPECT_EQ(detail->badge().tint, Tint::red);
-    EXPECT_EQ(detail->nextButtonSymbol(), std::nullopt);
-}
-
-TEST_F(ExerciseDetailTest, PageFollowsSetsRemovedElsewhereButNeverGoesNegative) {
-    auto detail =
-        open(makeExercise({makeSet("S-1", "1"), makeSet("S-2", "2"), makeSet("S-3", "3")}));
-    page = 2;
-    // The phone drops the last two sets.
+    detail = open({makeSet("S-1", "W"), makeSet("S-2", "1"), makeSet("S-3", "2")});
+    for (int i = 0; i < 3; ++i) {
+        detail->next();
+    }
+    EXPECT_EQ(page, 2);
+    EXPECT_EQ(detail->title(), "Set 3/3");
+    // The phone drops the last two sets: the page follows.
     exercise->exerciseSets.modify([](auto& sets) { sets.resize(1); });
     EXPECT_EQ(page, 0);
-    // A write that keeps the count does not move the page.
-    page = 0;
-    exercise->exerciseSets.modify([](auto&) {});
-    EXPECT_EQ(page, 0);
 }
 
-TEST_F(ExerciseDetailTest, TimedSetStartsItsCountdownThenCompletesAsManualDurationCompletion) {
-    auto set = makeSet("S-1", "1");
+TEST_F(ExerciseDetailTest, ATimedSetCountsDownThenCompletesAsAManualDurationCompletion) {
+    auto detail = open({makeSet("S-1", "1"), makeSet("S-2", "2")});
+    exercise->isDuration = true;
+    auto set = exercise->exerciseSets->front();
     set->duration = std::optional<std::int64_t>(60);
     set->timerSeconds = 90;
-    auto shown = makeExercise({set, makeSet("S-2", "2")});
-    shown->isDuration = true;
-    auto detail = open(shown);
     EXPECT_EQ(detail->actionButtonLabel(), (SymbolLabel{"stopwatch", Tint::grey}));
-
     detail->tapActionButton();
     EXPECT_EQ(set->status.get(), status::inProgress);
-    EXPECT_EQ(detail->actionButtonLabel(), (SymbolLabel{"checkmark", Tint::grey}));
-    EXPECT_TRUE(restTimer.timerIsRunning.get());
-    EXPECT_TRUE(restTimer.isExerciseCountdown.get());
-    EXPECT_EQ(restTimer.titleMessage.get(), "Squat");
-    EXPECT_TRUE(timerMessageCalls.empty());
-    const auto countdownId = restTimer.timerId;
-    ASSERT_TRUE(countdownId.has_value());
-    const auto countdownStart = restTimer.startTime.get();
+    EXPECT_TRUE(restTimer().isExerciseCountdown.get());
+    EXPECT_EQ(restTimer().titleMessage.get(), "Squat");
+    const auto countdownId = restTimer().timerId;
 
-    exec.advanceBy(20s);
+    executor.advanceBy(20s);
     detail->tapActionButton();
     EXPECT_EQ(set->status.get(), status::complete);
     EXPECT_EQ(detail->actionButtonLabel(), (SymbolLabel{"checkmark", Tint::blue}));
     EXPECT_EQ(timerMessageCalls, std::vector<std::string>{"E-1"});
-    EXPECT_FALSE(restTimer.isExerciseCountdown.get());
-    EXPECT_EQ(restTimer.timerSeconds.get(), 90.0);
-
+    EXPECT_EQ(restTimer().timerSeconds.get(), 90.0);
     const auto sent = events();
     ASSERT_EQ(sent.size(), 2U);
-    EXPECT_EQ(sent[0].type, "update_set");
     EXPECT_EQ(sent[0].payload.at("isExerciseCountdown"), Value(true));
-    EXPECT_EQ(sent[1].type, "complete_set");
     EXPECT_EQ(sent[1].payload.at("isManualDurationCompletion"), Value(true));
     EXPECT_EQ(sent[1].payload.at("sourceTimerId"), Value(*countdownId));
-    EXPECT_EQ(sent[1].payload.at("sourceTimerStartTime"), Value(countdownStart.unixMillis()));
 }
 
-TEST_F(ExerciseDetailTest, CompletingASetStartsTheRestOnlyWhenItHasRest) {
-    auto noRest = makeSet("S-1", "1");
-    auto zeroRest = makeSet("S-2", "2");
-    zeroRest->timerSeconds = 0;
-    auto withRest = makeSet("S-3", "3");
-    withRest->timerSeconds = 120;
-    auto detail = open(makeExercise({noRest, zeroRest, withRest}));
-
+TEST_F(ExerciseDetailTest, ASetStartsARestOnlyWithRestAndADoneSetMovesOnAfterTheDelay) {
+    auto detail = open({makeSet("S-1", "1"), makeSet("S-2", "2"), makeSet("S-3", "3")});
+    exercise->exerciseSets->at(1)->timerSeconds = 0;
+    exercise->exerciseSets->at(2)->timerSeconds = 120;
     detail->tapActionButton();
     page = 1;
     detail->tapActionButton();
-    EXPECT_EQ(noRest->status.get(), status::complete);
-    EXPECT_EQ(zeroRest->status.get(), status::complete);
-    EXPECT_FALSE(restTimer.timerIsRunning.get());
+    EXPECT_FALSE(restTimer().timerIsRunning.get());
     EXPECT_TRUE(timerMessageCalls.empty());
-
     page = 2;
     detail->tapActionButton();
-    EXPECT_EQ(withRest->status.get(), status::complete);
-    EXPECT_TRUE(restTimer.timerIsRunning.get());
+    EXPECT_TRUE(restTimer().timerIsRunning.get());
     EXPECT_EQ(timerMessageCalls, std::vector<std::string>{"E-1"});
-    EXPECT_EQ(eventTypes(),
-              (std::vector<std::string>{"complete_set", "complete_set", "complete_set"}));
-    EXPECT_EQ(events()[2].payload.at("isManualDurationCompletion"), Value(false));
-}
+    EXPECT_EQ(sentTypes(), (std::vector<std::string>(3, "complete_set")));
 
-TEST_F(ExerciseDetailTest, TapOnACompletedSetMovesOnAfterTheDelay) {
-    auto open1 = makeSet("S-2", "2");
-    auto detail =
-        open(makeExercise({makeSet("S-1", "1", status::complete), open1, makeSet("S-3", "3")}));
+    // A tap on a done set moves on once the delay has passed: to the next set not done, back to the
+    // list when all are done, or to the main screen in a superset.
+    exercise->exerciseSets->at(2)->status = std::string("NOT_STARTED");
+    page = 0;
     detail->tapActionButton();
-    exec.advanceBy(399ms);
+    executor.advanceBy(399ms);
     EXPECT_EQ(page, 0);
-    exec.advanceBy(1ms);
-    EXPECT_EQ(page, 1);
-
-    // Everything done: back to the list, once the delay has passed.
-    open1->status = std::string(status::complete);
-    exercise->exerciseSets.get()[2]->status = std::string(status::complete);
+    executor.advanceBy(1ms);
+    EXPECT_EQ(page, 2) << "the next set not done";
+    exercise->exerciseSets->at(2)->status = std::string(status::complete);
     detail->tapActionButton();
-    EXPECT_EQ(leftScreen, 0);
-    exec.advanceBy(400ms);
+    executor.advanceBy(400ms);
     EXPECT_EQ(leftScreen, 1);
-    EXPECT_TRUE(goBackCalls.empty());
-    EXPECT_TRUE(events().empty());
-}
-
-TEST_F(ExerciseDetailTest, MoveOnInASupersetIsTheMainScreensAndAGoneScreenDoesNothing) {
-    auto shown = makeExercise({makeSet("S-1", "1", status::complete), makeSet("S-2", "2")});
-    shown->superset = 1;
-    auto detail = open(shown);
+    exercise->superset = 1;
     detail->tapActionButton();
-    exec.advanceBy(400ms);
+    executor.advanceBy(400ms);
     EXPECT_EQ(goBackCalls, std::vector<std::string>{"E-1"});
-    EXPECT_EQ(page, 0);
-
     detail->tapActionButton();
     detail.reset();
-    exec.advanceBy(1s);
-    EXPECT_EQ(goBackCalls.size(), 1U);
+    executor.advanceBy(1s);
+    EXPECT_EQ(goBackCalls.size(), 1U) << "a screen gone does nothing";
 }
 
-TEST_F(ExerciseDetailTest, MoreMenuAddsAndDeletesSets) {
-    auto detail = open(makeExercise({makeSet("S-1", "1"), makeSet("S-2", "2")}));
-    const auto entries = ExerciseDetail::moreMenuEntries();
-    ASSERT_EQ(entries.size(), 3U);
-    EXPECT_EQ(entries[0].title, "Add Set");
-    EXPECT_EQ(entries[1].title, "Delete Set");
-    EXPECT_EQ(entries[1].background, Tint::red);
-    EXPECT_EQ(entries[2].title, "Plate Calculator");
-
-    detail->openMoreMenu();
+TEST_F(ExerciseDetailTest, DeletingTheShownLastSetGoesBackOnePage) {
+    auto detail = open({makeSet("S-1", "1"), makeSet("S-2", "2")});
     detail->chooseMoreMenuEntry(MoreMenuAction::addSet);
-    EXPECT_EQ(detail->setCount(), 3U);
-    EXPECT_EQ(detail->activeSheet(), std::nullopt);
-
-    // Deleting the last set while it is shown goes back one page.
     page = 2;
-    detail->openMoreMenu();
     detail->chooseMoreMenuEntry(MoreMenuAction::deleteSet);
     EXPECT_EQ(page, 1);
-    EXPECT_EQ(detail->setCount(), 2U);
-    EXPECT_EQ(detail->activeSheet(), std::nullopt);
-
     page = 0;
-    detail->chooseMoreMenuEntry(MoreMenuAction::deleteSet);
-    detail->chooseMoreMenuEntry(MoreMenuAction::deleteSet);
+    for (int i = 0; i < 3; ++i) {
+        detail->chooseMoreMenuEntry(MoreMenuAction::deleteSet);
+    }
     EXPECT_EQ(detail->setCount(), 0U);
     EXPECT_EQ(page, 0);
-    // Nothing to delete: no event for a set that is not there.
-    detail->chooseMoreMenuEntry(MoreMenuAction::deleteSet);
-    EXPECT_EQ(eventTypes(),
-              (std::vector<std::string>{"add_set", "delete_set", "delete_set", "delete_set"}));
-    // The page is still the first, so the next set added is the one shown.
-    detail->addSet();
-    EXPECT_NE(detail->currentSet(), nullptr);
+    EXPECT_EQ(sentTypes(),
+              (std::vector<std::string>{"add_set", "delete_set", "delete_set", "delete_set"}))
+        << "no event for a set that is not there";
 }
 
-TEST_F(ExerciseDetailTest, PlateCalculatorShowsTheCurrentSetsLoad) {
-    restTimer.availableWeightPlates = std::vector<model::Plate>{
+TEST_F(ExerciseDetailTest, ThePlateCalculatorLoadsWhatIsTypedOrNothing) {
+    restTimer().availableWeightPlates = std::vector<model::Plate>{
         {"P-45", "lb", 45, 4}, {"P-25", "lb", 25, 2}, {"P-20", "kg", 20, 0}};
-    auto set = makeSet("S-1", "1");
-    auto shown = makeExercise({set});
-    shown->barbell = {"Olympic Bar", 45, "lb"};
-    auto detail = open(shown);
-
-    detail->openMoreMenu();
+    auto detail = open({makeSet("S-1", "1")});
     detail->chooseMoreMenuEntry(MoreMenuAction::plateCalculator);
     EXPECT_EQ(detail->activeSheet(), ExerciseDetailSheet::plateCalculator);
-    EXPECT_EQ(restTimer.titleMessage.get(), "225 lb");
+    EXPECT_EQ(restTimer().titleMessage.get(), "225 lb");
     const auto rows = detail->plateCalculatorRows();
     ASSERT_EQ(rows.size(), 1U);
-    EXPECT_EQ(rows[0].id, "P-45");
     EXPECT_EQ(rows[0].perSide, 2);
-
-    // Whatever was typed, the preview stays usable: text that is not a number loads nothing.
     for (const char* typed : {"abc", "", "1e400", "22,5", " 225", "nan"}) {
-        set->weight = std::string(typed);
+        exercise->exerciseSets->front()->weight = std::string(typed);
         detail->chooseMoreMenuEntry(MoreMenuAction::plateCalculator);
         EXPECT_TRUE(detail->plateCalculatorRows().empty()) << typed;
-        EXPECT_EQ(restTimer.titleMessage.get(), std::string(typed) + " lb");
     }
 }
 
-TEST_F(ExerciseDetailTest, KindPickerLabelsRegularByPositionAndOthersByLetter) {
-    auto set = makeSet("S-1", "W");
-    set->sequence = 3;
-    auto detail = open(makeExercise({set}));
+TEST_F(ExerciseDetailTest, TheKindPickerLabelsRegularByPositionAndOthersByLetter) {
+    auto detail = open({makeSet("S-1", "W")});
+    exercise->exerciseSets->front()->sequence = 3;
     exercise->timerSeconds = 90;
     exercise->warmupTimerSeconds = 30;
-
-    const auto rows = ExerciseDetail::setTypeRows();
-    ASSERT_EQ(rows.size(), model::setTypeInfos().size());
-    EXPECT_EQ(rows[0].name, "Warm up");
-    EXPECT_EQ(ExerciseDetail::setTypeOptionsTitle, "Change Set Type");
-
-    detail->openSetTypeOptions();
+    const auto& set = *exercise->exerciseSets->front();
     detail->chooseSetType(SetType::regular);
-    EXPECT_EQ(detail->activeSheet(), std::nullopt);
-    EXPECT_EQ(set->setNumber.get(), "4");
-    EXPECT_EQ(set->type.get(), SetType::regular);
-    EXPECT_EQ(set->timerSeconds, 90);
-
+    EXPECT_EQ(set.setNumber.get(), "4");
+    EXPECT_EQ(set.timerSeconds, 90);
     detail->chooseSetType(SetType::pr);
-    EXPECT_EQ(set->setNumber.get(), "P");
-    EXPECT_EQ(detail->badge().symbol, "p.circle.fill");
+    EXPECT_EQ(set.setNumber.get(), "P");
     detail->chooseSetType(SetType::warmup);
-    EXPECT_EQ(set->timerSeconds, 30);
-
-    const auto sent = events();
-    ASSERT_EQ(sent.size(), 3U);
-    EXPECT_EQ(sent[1].type, "update_set");
-    EXPECT_EQ(sent[1].payload.at("id"), Value("S-1"));
-    EXPECT_EQ(sent[1].payload.at("type"), Value("pr"));
-
-    // Outside the sets the picker changes nothing.
+    EXPECT_EQ(set.timerSeconds, 30);
+    EXPECT_EQ(events().at(1).payload, (platform::Dictionary{{"id", "S-1"}, {"type", "pr"}}));
     page = 5;
     detail->chooseSetType(SetType::drop);
-    EXPECT_EQ(events().size(), 3U);
+    EXPECT_EQ(events().size(), 3U) << "outside the sets nothing changes";
 }
 
 } // namespace

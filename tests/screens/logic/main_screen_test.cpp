@@ -1,16 +1,311 @@
-// The root screen's part in logging sets, on the whole watch core: what the rest timer previews
-// after a set, where that moves the user, the alternation within a superset, the countdown's
-// completion, and the rest timer sheet.
+// The root screen on the watch's core: what the workout's status routes to, starting and
+// finishing a workout, the exercise picker, logging sets with the rest timer and its sheets.
 #include "app/headless_control.hpp"
-#include "screens/logic/main_screen_fixture.hpp"
+#include "support/watch_core_fixture.hpp"
+#include "support/workout_builders.hpp"
+
+#include <limits>
+#include <set>
 
 namespace {
 
-using namespace mainscreentest;
+using namespace std::chrono_literals;
+using platform::Array;
+using platform::Dictionary;
+using testsupport::phoneExercise;
+using testsupport::phoneSet;
+using testsupport::phoneWorkout;
+using Content = screens::MainScreen::Content;
+
+Dictionary entry(std::string id, bool recent = false) {
+    return {{"id", id}, {"name", "Entry " + id}, {"isRecent", recent}};
+}
+
+class MainScreenTest : public testsupport::WatchCoreTest {
+protected:
+    double revision = 0;
+
+    void send(Dictionary message) {
+        data().dispatchInbound(std::move(message), std::nullopt);
+        executor.runUntilIdle();
+    }
+    void load(Array exercises, std::string status = "IN_PROGRESS", std::string id = "w1") {
+        send({{"workout", testsupport::phoneHeader(id, status)},
+              {"exercises", std::move(exercises)}});
+    }
+    void offer(Array workouts) {
+        send({{"availableWorkoutsRevision", ++revision},
+              {"availableWorkouts", std::move(workouts)}});
+    }
+    void catalogue(Array entries) {
+        send({{"referenceExercisesRevision", ++revision},
+              {"reference_exercises", std::move(entries)}});
+    }
+    std::size_t count(std::string_view type) {
+        auto types = sentTypes();
+        return static_cast<std::size_t>(std::count(types.begin(), types.end(), type));
+    }
+    Dictionary lastPayload(std::string_view type) {
+        return testsupport::lastPayload(core->outbox(), type);
+    }
+    model::ExerciseRef find(std::string_view id) {
+        for (const auto& e : data().exercises.get()) {
+            if (e->id == id) {
+                return e;
+            }
+        }
+        return nullptr;
+    }
+    screens::MainScreen& screen() { return core->mainScreen(); }
+    const std::string& preview() { return restTimer().nextSetExercise.get(); }
+};
+
+TEST_F(MainScreenTest, TheWorkoutsStatusDecidesWhatTheScreenShows) {
+    EXPECT_EQ(screen().content(), Content::phonePrompt) << "before the first sync";
+    EXPECT_EQ(screens::phonePromptText, "Open Tessaron on your iPhone to sync data.");
+    EXPECT_EQ(screens::noWorkoutsText, "Start a workout on the iPhone");
+    for (const auto* status : {"NOT_STARTED", "NOT_STARTED_AND_NULL", "COMPLETE"}) {
+        load({}, status);
+        EXPECT_EQ(screen().content(), Content::availableWorkouts) << status;
+    }
+    load({}, "PAUSED");
+    EXPECT_EQ(screen().content(), Content::phonePrompt) << "unknown status";
+
+    data().syncWorkoutError = std::string("phone says no");
+    screen().refresh();
+    EXPECT_EQ(data().syncWorkoutError.get(), "");
+    EXPECT_EQ(sentTypes().back(), "refresh_data");
+}
+
+TEST_F(MainScreenTest, StartWorkoutStartsItAndItsHealthSessionUnderItsId) {
+    load({}, "NOT_STARTED");
+    offer({phoneWorkout("w7", "NOT_STARTED", {phoneExercise("a", 1, {phoneSet("a1")})}),
+           phoneWorkout("w8", "COMPLETE")});
+    EXPECT_TRUE(screen().workoutCards().at(1).complete);
+    EXPECT_FALSE(screen().startWorkout("w8"));
+    EXPECT_FALSE(screen().startWorkout("nope"));
+
+    ASSERT_TRUE(screen().startWorkout("w7"));
+    EXPECT_EQ(screen().content(), Content::exerciseList);
+    executor.runUntilIdle();
+    auto& manager = workoutManager();
+    ASSERT_TRUE(manager.workoutSession());
+    EXPECT_EQ(manager.workoutIdentifier(), "w7");
+    // Traditional strength training, and no location: the platform's default stands.
+    EXPECT_EQ(manager.workoutSession()->configuration(), platform::WorkoutConfiguration{});
+    EXPECT_EQ(manager.workoutSession()->configuration().activityType, 50);
+    EXPECT_FALSE(screen().startWorkoutEnabled());
+}
+
+TEST_F(MainScreenTest, StartWorkoutIsDisabledWhileAnyHealthSessionExists) {
+    load({}, "NOT_STARTED");
+    offer({phoneWorkout("w1", "NOT_STARTED"), phoneWorkout("w2", "NOT_STARTED")});
+    bool started = false;
+    workoutManager().startWorkout({}, std::string("elsewhere"),
+                                  [&](auto error) { started = !error; });
+    executor.runUntilIdle();
+    ASSERT_TRUE(started);
+    EXPECT_FALSE(screen().startWorkoutEnabled());
+    EXPECT_FALSE(screen().startWorkout("w2"));
+    EXPECT_EQ(data().workoutStatus.get(), "NOT_STARTED");
+    EXPECT_EQ(count("start_workout"), 0u);
+}
+
+TEST_F(MainScreenTest, NoSetDoneCancelsAtOnce) {
+    load({});
+    EXPECT_EQ(screen().finishButtonLabel(), "Cancel Workout");
+    screen().finishButtonTapped();
+    executor.runUntilIdle();
+    EXPECT_EQ(count("cancel_workout"), 1u);
+    EXPECT_FALSE(screen().showingWorkoutFinish.get());
+
+    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})}, "IN_PROGRESS", "w2");
+    screen().finishButtonTapped();
+    executor.runUntilIdle();
+    EXPECT_EQ(count("cancel_workout"), 2u);
+    EXPECT_EQ(count("complete_workout"), 0u);
+}
+
+TEST_F(MainScreenTest, EveryoneDoneCompletesWithoutAsking) {
+    load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE")}),
+          phoneExercise("b", 2, {phoneSet("b1", "COMPLETE")})});
+    EXPECT_EQ(screen().finishButtonLabel(), "Finish Workout");
+    screen().finishButtonTapped();
+    screen().finishButtonTapped(); // a second tap before the list has gone ends nothing more
+    EXPECT_FALSE(screen().showingWorkoutFinish.get());
+    executor.runUntilIdle();
+    EXPECT_EQ(count("complete_workout"), 1u);
+}
+
+TEST_F(MainScreenTest, SetsLeftAskFirstAndCompleteOnlyOnceTheSheetHasClosed) {
+    // One exercise done, one with a set left.
+    load({phoneExercise("z", 0, {phoneSet("z1", "COMPLETE")}),
+          phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2")})});
+    EXPECT_EQ(screen().finishButtonLabel(), "Finish Workout");
+    screen().finishButtonTapped();
+    EXPECT_TRUE(screen().showingWorkoutFinish.get());
+    executor.runUntilIdle();
+    EXPECT_EQ(count("complete_workout"), 0u);
+
+    // Swiped away: nothing happens.
+    screen().showingWorkoutFinish = false;
+    executor.runUntilIdle();
+    EXPECT_EQ(count("complete_workout"), 0u);
+    EXPECT_FALSE(screen().confirmFinish()) << "no sheet to confirm on";
+
+    screen().finishButtonTapped();
+    ASSERT_TRUE(screen().confirmFinish());
+    EXPECT_FALSE(screen().showingWorkoutFinish.get());
+    executor.runUntilIdle();
+    EXPECT_EQ(count("complete_workout"), 1u);
+    EXPECT_EQ(data().workoutStatus.get(), "COMPLETE");
+
+    // A later, unrelated close of the sheet does not complete again.
+    screen().showingWorkoutFinish = true;
+    screen().showingWorkoutFinish = false;
+    executor.runUntilIdle();
+    EXPECT_EQ(count("complete_workout"), 1u);
+}
+
+TEST_F(MainScreenTest, TheConfirmationGoesWithoutCompletingOnceTheWorkoutHasEnded) {
+    load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2")})});
+    screen().finishButtonTapped();
+    ASSERT_TRUE(screen().showingWorkoutFinish.get());
+    load({}, "NOT_STARTED"); // the phone ended it meanwhile
+    EXPECT_FALSE(screen().showingWorkoutFinish.get());
+    EXPECT_FALSE(screen().confirmFinish());
+    executor.runUntilIdle();
+    EXPECT_EQ(count("complete_workout"), 0u);
+}
+
+TEST_F(MainScreenTest, TappingARowOpensItAtItsFirstSetNotDone) {
+    load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2"), phoneSet("a3")}),
+          phoneExercise("b", 2, {phoneSet("b1", "COMPLETE")})});
+    ASSERT_TRUE(screen().openExercise("a"));
+    EXPECT_EQ(screen().selectedPage.get(), 1);
+    EXPECT_EQ(screen().tagToShow.get(), "a");
+    ASSERT_TRUE(screen().openExercise("b"));
+    EXPECT_EQ(screen().selectedPage.get(), 1) << "all done: the page stays";
+    EXPECT_EQ(screen().tagToShow.get(), "b");
+}
+
+TEST_F(MainScreenTest, AnEmptyCatalogueAsksThePhoneOncePerOpening) {
+    // The outbox keeps one refresh request, the newest: each request is a new sync id.
+    std::set<std::string> requests;
+    auto noteRequests = [&] {
+        for (const auto& sent : testsupport::sentMessages(core->outbox())) {
+            if (sent.type == "refresh_data") {
+                requests.insert(sent.syncId);
+            }
+        }
+        return requests.size();
+    };
+    load({});
+    auto before = noteRequests();
+    screen().openExercisePicker();
+    EXPECT_EQ(noteRequests(), before + 1);
+    screen().showingAddExerciseScreen = true; // redrawn while open: not another opening
+    EXPECT_EQ(noteRequests(), before + 1);
+    screen().showingAddExerciseScreen = false;
+    screen().openExercisePicker();
+    EXPECT_EQ(noteRequests(), before + 2);
+    screen().showingAddExerciseScreen = false;
+
+    catalogue({entry("r1", true), entry("r2"), entry("r3", true)});
+    noteRequests();
+    before = requests.size();
+    screen().openExercisePicker();
+    EXPECT_EQ(noteRequests(), before);
+    auto sections = screen().pickerSections();
+    ASSERT_EQ(sections.recent.size(), 2u);
+    EXPECT_EQ(sections.recent[1]->id, "r3");
+    EXPECT_EQ(sections.all.size(), 3u);
+}
+
+TEST_F(MainScreenTest, APickedExerciseGoesLastOrFirstInAnEmptyWorkout) {
+    load({});
+    catalogue({entry("r1")});
+    EXPECT_FALSE(screen().pickExercise("r1")) << "the picker is not up";
+    screen().openExercisePicker();
+    EXPECT_FALSE(screen().pickExercise("missing"));
+    ASSERT_TRUE(screen().pickExercise("r1"));
+    EXPECT_EQ(data().exercises->front()->sequence, 0) << "first in an empty workout";
+
+    // After the largest sequence, whatever its sign, and never past the largest there is.
+    constexpr auto top = std::numeric_limits<std::int64_t>::max();
+    const std::vector<std::pair<std::vector<std::int64_t>, std::int64_t>> cases = {
+        {{4, 9, 2}, 10}, {{-7, -3}, -2}, {{top, 1}, top}};
+    int workout = 2;
+    for (const auto& [sequences, expected] : cases) {
+        Array exercises;
+        for (auto sequence : sequences) {
+            exercises.push_back(phoneExercise("e" + std::to_string(sequence), sequence, {}));
+        }
+        load(std::move(exercises), "IN_PROGRESS", "w" + std::to_string(workout++));
+        screen().openExercisePicker();
+        ASSERT_TRUE(screen().pickExercise("r1"));
+        EXPECT_EQ(data().exercises->back()->sequence, expected) << sequences.front();
+    }
+}
+
+TEST_F(MainScreenTest, ASetAddedAfterTheLargestSequenceStaysAtIt) {
+    constexpr auto top = std::numeric_limits<std::int64_t>::max();
+    auto last = phoneSet("a2");
+    last.insert_or_assign("sequence", top);
+    load({phoneExercise("a", 1, {phoneSet("a1"), last})});
+    ASSERT_TRUE(screen().openExercise("a"));
+    auto* detail = screen().detail();
+    detail->addSet();
+    const auto& sets = find("a")->exerciseSets.get();
+    ASSERT_EQ(sets.size(), 3u);
+    EXPECT_EQ(sets.back()->sequence, top);
+    EXPECT_EQ(sets.back()->setNumber.get(), std::to_string(top));
+    EXPECT_EQ(lastPayload("add_set").at("sequence"), platform::Value(top));
+    // The set-kind picker labels a regular set by its sequence too.
+    screen().selectedPage = 2;
+    EXPECT_EQ(detail->setTypeLabel(model::SetType::regular), std::to_string(top));
+}
+
+TEST_F(MainScreenTest, TheHandOffSheetFollowsTheHandOffAndShowsItsTipLater) {
+    auto& hub = data();
+    hub.syncingFinishedWorkoutStatus = model::FinishingWorkoutStatus::syncing;
+    hub.syncingFinishedWorkout = true;
+    EXPECT_TRUE(screen().showingSyncStatus.get());
+    executor.advanceBy(2900ms);
+    EXPECT_FALSE(screen().showSyncTip.get());
+    executor.advanceBy(100ms);
+    EXPECT_TRUE(screen().showSyncTip.get());
+
+    hub.syncingFinishedWorkout = false;
+    EXPECT_FALSE(screen().showingSyncStatus.get()) << "the hand-off ended: the sheet closes";
+
+    hub.syncingFinishedWorkout = true;
+    ASSERT_TRUE(screen().showingSyncStatus.get());
+    screen().showingSyncStatus = false;
+    EXPECT_FALSE(hub.syncingFinishedWorkout.get()) << "closed by hand: the hand-off is over";
+}
+
+TEST_F(MainScreenTest, AHandOffDuringRestStopsTheTimerAndOpensOnceItsSheetHasClosed) {
+    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})});
+    ASSERT_TRUE(screen().openExercise("a"));
+    screen().detail()->tapActionButton();
+    executor.runUntilIdle();
+    ASSERT_TRUE(screen().restTimerSheetIsPresented.get());
+
+    std::vector<std::string> order;
+    auto timerSheet = screen().restTimerSheetIsPresented.observe(
+        [&](const bool& up) { order.push_back(up ? "timer up" : "timer closed"); });
+    auto statusSheet = screen().showingSyncStatus.observe(
+        [&](const bool& up) { order.push_back(up ? "status up" : "status closed"); });
+    data().syncingFinishedWorkout = true;
+    EXPECT_FALSE(restTimer().timerIsRunning.get());
+    EXPECT_EQ(order, (std::vector<std::string>{"timer closed", "status up"}));
+}
 
 TEST_F(MainScreenTest, AfterTheLastSetTheNextExerciseBySequenceIsPreviewedAndShown) {
-    load({exercise("b", 2, {set("b1", "COMPLETE"), set("b2")}),
-          exercise("a", 1, {set("a1", "COMPLETE")}), exercise("c", 3, {set("c1")})});
+    load({phoneExercise("b", 2, {phoneSet("b1", "COMPLETE"), phoneSet("b2")}),
+          phoneExercise("a", 1, {phoneSet("a1", "COMPLETE")}),
+          phoneExercise("c", 3, {phoneSet("c1")})});
     screen().updateTimerMessage(find("b"));
     EXPECT_EQ(preview(), "Exercise b") << "an exercise with a set left stays";
     EXPECT_EQ(screen().tagToShow.get(), std::nullopt);
@@ -22,14 +317,15 @@ TEST_F(MainScreenTest, AfterTheLastSetTheNextExerciseBySequenceIsPreviewedAndSho
     ASSERT_NE(screen().detail(), nullptr);
     EXPECT_EQ(screen().detail()->exercise()->id, "b");
 
-    load({exercise("a", 1, {set("a1", "COMPLETE")})});
+    load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE")})});
     screen().updateTimerMessage(find("a"));
     EXPECT_EQ(preview(), "") << "nothing left: the preview is cleared";
 }
 
 TEST_F(MainScreenTest, ASupersetAlternatesUntilItsSetsAreDoneThenMovesPastIt) {
-    load({exercise("x", 1, {set("x1", "COMPLETE"), set("x2")}, 7),
-          exercise("y", 2, {set("y1"), set("y2")}, 7), exercise("z", 5, {set("z1")})});
+    load({phoneExercise("x", 1, {phoneSet("x1", "COMPLETE"), phoneSet("x2")}, 7),
+          phoneExercise("y", 2, {phoneSet("y1"), phoneSet("y2")}, 7),
+          phoneExercise("z", 5, {phoneSet("z1")})});
     screen().updateTimerMessage(find("x"));
     EXPECT_EQ(preview(), "Exercise y");
     screen().goBack(find("x"));
@@ -42,8 +338,9 @@ TEST_F(MainScreenTest, ASupersetAlternatesUntilItsSetsAreDoneThenMovesPastIt) {
     EXPECT_EQ(screen().tagToShow.get(), "x");
     EXPECT_EQ(screen().selectedPage.get(), 1);
 
-    load({exercise("x", 1, {set("x1", "COMPLETE")}, 7),
-          exercise("y", 2, {set("y1", "COMPLETE")}, 7), exercise("z", 5, {set("z1")})});
+    load({phoneExercise("x", 1, {phoneSet("x1", "COMPLETE")}, 7),
+          phoneExercise("y", 2, {phoneSet("y1", "COMPLETE")}, 7),
+          phoneExercise("z", 5, {phoneSet("z1")})});
     screen().tagToShow = std::nullopt;
     screen().updateTimerMessage(find("x"));
     EXPECT_EQ(preview(), "Exercise z");
@@ -52,25 +349,14 @@ TEST_F(MainScreenTest, ASupersetAlternatesUntilItsSetsAreDoneThenMovesPastIt) {
     EXPECT_EQ(screen().tagToShow.get(), std::nullopt) << "no superset: nothing happens";
 }
 
-TEST_F(MainScreenTest, ACountdownThatRanOutCompletesItsSetAndPreviewsTheNext) {
-    load({exercise("p", 1, {set("p1"), set("p2")})});
-    auto date = platform::Date{800000000};
-    screen().durationSetCompleted("p1", date);
-    auto plank = find("p");
-    EXPECT_EQ(plank->exerciseSets->front()->status.get(), "COMPLETE");
-    EXPECT_EQ(plank->exerciseSets->front()->dateCompleted.get(), date);
-    EXPECT_EQ(preview(), "Exercise p");
-    screen().durationSetCompleted("nothing", date);
-}
-
 TEST_F(MainScreenTest, ClosingTheRestTimerSheetStopsTheTimerAndWithdrawsItsAlert) {
-    load({exercise("a", 1, {set("a1"), set("a2")})});
+    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})});
     ASSERT_TRUE(screen().openExercise("a"));
     EXPECT_FALSE(screen().openExercise("missing"));
     screen().selectedPage = 0;
     screen().detail()->tapActionButton();
     executor.runUntilIdle();
-    auto& timer = core->restTimer();
+    auto& timer = restTimer();
     ASSERT_TRUE(timer.timerIsRunning.get());
     EXPECT_TRUE(screen().restTimerSheetIsPresented.get());
     ASSERT_NE(screen().restTimerScreen(), nullptr);
@@ -93,7 +379,7 @@ TEST_F(MainScreenTest, ClosingTheRestTimerSheetStopsTheTimerAndWithdrawsItsAlert
 }
 
 TEST_F(MainScreenTest, TheEndOfRestAlertOutlivesTheProgramAndSetupRunsOnEveryActivation) {
-    load({exercise("a", 1, {set("a1"), set("a2")})});
+    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})});
     auto rest = [&](int page) {
         ASSERT_TRUE(screen().openExercise("a"));
         screen().selectedPage = page;
@@ -115,7 +401,7 @@ TEST_F(MainScreenTest, TheEndOfRestAlertOutlivesTheProgramAndSetupRunsOnEveryAct
     EXPECT_EQ(delivered[0].request.content.title, "Rest Time Over");
 
     // Down through the whole of the next rest: found delivered at start, dated at its end.
-    load({exercise("a", 1, {set("a1", "COMPLETE"), set("a2")})});
+    load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2")})});
     rest(1);
     const auto restEnds = executor.clock().now() + 90s;
     executor.advanceBy(10s);
@@ -142,7 +428,7 @@ TEST_F(MainScreenTest, TheEndOfRestAlertOutlivesTheProgramAndSetupRunsOnEveryAct
 
 TEST_F(MainScreenTest, TheKeypadTypesAndSendsTheSeparatorOfTheUsersLocale) {
     launch(platform::SimulatedNotificationAnswer::allow, screens::NumberLocale{","});
-    load({exercise("a", 1, {set("a1")})});
+    load({phoneExercise("a", 1, {phoneSet("a1")})});
     std::vector<std::string> answers;
     auto& c = *core;
     app::HeadlessControl control({executor, c.data(), c.outbox(), c.restTimer(), c.workoutManager(),

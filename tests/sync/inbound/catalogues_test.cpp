@@ -1,17 +1,17 @@
-// The available workouts and the plate inventory from the phone: whole lists, keyed deltas, their
-// own revisions, and the inventory saved on the rest timer.
+// The phone's catalogues on the watch: the plate inventory (kept by the rest timer), the
+// available workouts and the exercise catalogue (kept in a file): whole lists, keyed deltas and
+// revisions that must rise.
+#include "model/conversions.hpp"
+#include "model/reference_exercise.hpp"
+#include "platform/values/json.hpp"
 #include "support/arbitrary_value.hpp"
-#include "sync/inbound/hub_fixture.hpp"
+#include "support/watch_core_fixture.hpp"
+#include "support/workout_builders.hpp"
 #include "timer/plate_inventory.hpp"
-#include "timer/rest_timer_manager.hpp"
 
-#include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
 #include <cmath>
-#include <functional>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -19,237 +19,307 @@ using model::Plate;
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
+using testsupport::listOf;
+using testsupport::phoneWorkout;
+using testsupport::stringsOf;
+using Ids = std::vector<std::string>;
 
-Dictionary plate(std::string id, Value weight, Value quantity, std::string units = "lb") {
-    return {{"id", Value(std::move(id))},
+Dictionary plate(std::string id, Value weight, Value quantity = 2) {
+    return {{"id", std::move(id)},
             {"weight", std::move(weight)},
-            {"quantity", std::move(quantity)},
-            {"units", Value(std::move(units))}};
+            {"quantity", quantity},
+            {"units", "lb"}};
 }
 
-Dictionary workout(std::string id, std::string name = "Day") {
-    return {{"id", Value(std::move(id))},
-            {"name", Value(std::move(name))},
-            {"status", Value("NOT_STARTED")},
-            {"week", Value("1")}};
-}
-
-Array array(std::vector<Dictionary> dictionaries) {
-    Array values;
-    for (auto& dictionary : dictionaries) {
-        values.emplace_back(std::move(dictionary));
+Value entries(const Ids& ids) {
+    Array list;
+    for (const auto& id : ids) {
+        list.emplace_back(Dictionary{{"id", id}, {"name", "Name " + id}});
     }
-    return values;
+    return list;
 }
 
-Array strings(std::vector<std::string> texts) {
-    Array values;
-    for (auto& text : texts) {
-        values.emplace_back(std::move(text));
-    }
-    return values;
+std::string document(int revision, const Ids& ids, int version = 2) {
+    return R"({"kind":"reference_exercises","protocolVersion":)" + std::to_string(version) +
+           R"(,"revision":)" + std::to_string(revision) + R"(,"items":)" +
+           platform::toJsonText(entries(ids)) + "}";
 }
 
-class Catalogues : public hubtest::Hub {
+platform::Data bytesOf(const std::string& text) {
+    return platform::Data(text.begin(), text.end());
+}
+
+Dictionary fileMetadata(Value revision) {
+    return {{"syncPayloadKind", "reference_exercises"},
+            {"syncProtocolVersion", 2},
+            {"referenceExercisesRevision", std::move(revision)}};
+}
+
+class Catalogues : public testsupport::WatchCoreTest {
 protected:
-    std::optional<timer::RestTimerManager> restTimer;
+    const std::filesystem::path catalogueFile =
+        files.applicationSupportDirectory() / "watch-reference-exercises-v2.json";
 
-    // A fresh program over whatever the stores hold now.
-    void start() {
-        data.reset();
-        restTimer.reset();
-        outbox.emplace(executor, session, defaults, log);
-        restTimer.emplace(executor, defaults, *outbox, log);
-        data.emplace(
-            watchsync::WatchDataSource::Services{executor, defaults, files, &session, *outbox, log},
-            watchsync::WatchDataSource::Managers{&*restTimer, nullptr, {}, {}, {}});
-        executor.runUntilIdle();
-    }
+    void send(Dictionary message) { dispatch(std::move(message)); }
 
-    void SetUp() override { start(); }
-
-    std::vector<std::string> plateIds() const {
-        std::vector<std::string> ids;
-        for (const auto& item : restTimer->availableWeightPlates.get()) {
-            ids.push_back(item.id);
+    template <class List> static Ids idsOf(const List& list) {
+        Ids ids;
+        for (const auto& item : list) {
+            if constexpr (requires { item->id; }) {
+                ids.push_back(item->id);
+            } else {
+                ids.push_back(item.id);
+            }
         }
         return ids;
     }
-
-    std::vector<std::string> workoutIds() const {
-        std::vector<std::string> ids;
-        for (const auto& item : data->availableWorkouts.get()) {
-            ids.push_back(item.id);
-        }
-        return ids;
-    }
+    Ids plateIds() { return idsOf(restTimer().availableWeightPlates.get()); }
+    Ids workoutIds() { return idsOf(data().availableWorkouts.get()); }
+    Ids catalogueIds() { return idsOf(data().referenceExercises.get()); }
 
     std::optional<std::vector<Plate>> storedPlates() const {
-        auto bytes = defaults.dataForKey(timer::RestTimerManager::availableWeightPlatesKey);
+        auto bytes = defaults.dataForKey("availableWeightPlates");
         return bytes ? timer::decodePlateInventory(*bytes) : std::nullopt;
     }
 
-    using Ids = std::vector<std::string>;
+    std::optional<std::string> fileContents() const {
+        auto bytes = files.read(catalogueFile);
+        return bytes ? std::optional(std::string(bytes->begin(), bytes->end())) : std::nullopt;
+    }
+
+    // A restart with an empty outbox; what the new program asks the phone for.
+    Ids restart() {
+        defaults.removeObject(watchsync::WatchSyncOutbox::storageKey);
+        launch();
+        return sentTypes();
+    }
+
+    void transfer(const std::string& contents, Dictionary metadata) {
+        files.createDirectories("/inbox");
+        files.writeAtomically("/inbox/catalogue", bytesOf(contents));
+        data().didReceiveFile({"/inbox/catalogue", std::move(metadata)});
+        files.remove("/inbox/catalogue"); // gone after the callback
+        executor.runUntilIdle();
+    }
 };
 
-TEST_F(Catalogues, AWholeInventoryIsConvertedDroppingPlatesWithoutAUsableKey) {
-    auto noUnits = plate("x", Value(10), Value(2));
+TEST_F(Catalogues, ThePlateInventoryIsConvertedStoredAndChangedByDeltas) {
+    auto noUnits = plate("x", 10);
     noUnits.erase("units");
-    dispatch({{"weight_plates",
-               array({plate("p45", Value(45), Value(2.9)), noUnits,
-                      plate("p25", Value("25"), Value(std::int64_t{0}), "kg"),
-                      plate("bad", Value("heavy"), Value(2)), plate("nan", Value(NAN), Value(2)),
-                      plate("q", Value(5), Value("two")), Dictionary{}})}});
-    const std::vector<Plate> expected{{"p45", "lb", 45, 2}, {"p25", "kg", 25, 0}};
-    EXPECT_EQ(restTimer->availableWeightPlates.get(), expected);
+    send({{"weightPlatesRevision", 7},
+          {"weight_plates",
+           listOf({plate("p45", 45, 2.9), noUnits, plate("p25", "25", 0), plate("bad", "heavy"),
+                   plate("nan", NAN), plate("q", 5, "two"), Dictionary{}})}});
+    const std::vector<Plate> expected{{"p45", "lb", 45, 2}, {"p25", "lb", 25, 0}};
+    EXPECT_EQ(restTimer().availableWeightPlates.get(), expected);
     EXPECT_EQ(storedPlates(), expected);
-    // A list that is not all dictionaries is no list: the inventory stays.
-    dispatch({{"weight_plates", Array{Value(plate("z", Value(1), Value(1))), Value("z")}}});
-    EXPECT_EQ(restTimer->availableWeightPlates.get(), expected);
+    // The same revision again, a revision alone and a list with a non-dictionary change nothing.
+    send({{"weightPlatesRevision", 7}, {"weight_plates", Array{}}});
+    send({{"weightPlatesRevision", 9}});
+    send({{"weight_plates", Array{Value(plate("z", 1)), Value("z")}}});
+    EXPECT_EQ(plateIds(), (Ids{"p45", "p25"}));
+    EXPECT_EQ(data().lastWeightPlatesRevision, 7);
+
+    // Without a revision a delta is applied unchecked.
+    send({{"weightPlateUpdates", listOf({plate("p25", 35), plate("d", 5)})},
+          {"removedWeightPlateIds", stringsOf({"p45"})},
+          {"weightPlateOrder", stringsOf({"d"})}});
+    EXPECT_EQ(plateIds(), (Ids{"d", "p25"}));
+    EXPECT_EQ(storedPlates(), restTimer().availableWeightPlates.get());
+
+    // The inventory survives a restart; its revision does not.
+    launch();
+    EXPECT_EQ(plateIds(), (Ids{"d", "p25"}));
+    EXPECT_EQ(data().lastWeightPlatesRevision, std::nullopt);
 }
 
-TEST_F(Catalogues, PlateDeltasReplaceInPlaceAppendRemoveAndReorder) {
-    dispatch(
-        {{"weight_plates", array({plate("a", Value(45), Value(4)), plate("b", Value(25), Value(2)),
-                                  plate("c", Value(10), Value(2))})}});
-    dispatch({{"weightPlateUpdates",
-               array({plate("b", Value(35), Value(6)), plate("d", Value(5), Value(4)),
-                      plate("e", Value(5), Value(4), "")})},
-              {"removedWeightPlateIds", strings({"a", "nobody"})}});
-    EXPECT_EQ(plateIds(), (Ids{"b", "c", "d", "e"}));
-    EXPECT_EQ(restTimer->availableWeightPlates->front(), (Plate{"b", "lb", 35, 6}));
-    dispatch({{"weightPlateOrder", strings({"d", "b", "d"})}});
-    EXPECT_EQ(plateIds(), (Ids{"d", "b", "c", "e"}));
-    EXPECT_EQ(storedPlates(), restTimer->availableWeightPlates.get());
+TEST_F(Catalogues, AvailableWorkoutsFollowWholeListsDeltasAndRisingRevisions) {
+    std::vector<std::size_t> sizesDuringTheMessage;
+    auto watch = data().exercises.observe(
+        [&](const auto&) { sizesDuringTheMessage.push_back(data().availableWorkouts->size()); });
+    send({{"availableWorkoutsRevision", 1},
+          {"availableWorkouts",
+           listOf(
+               {phoneWorkout("w1"), {{"id", "nameless"}}, phoneWorkout("w2"), phoneWorkout("w3")})},
+          {"availableWorkoutUpdates", listOf({phoneWorkout("w9")})},
+          {"exercises", Array{}}});
+    EXPECT_EQ(workoutIds(), (Ids{"w1", "w2", "w3"})) << "the whole list wins over the delta";
+    EXPECT_EQ(sizesDuringTheMessage, std::vector<std::size_t>{0}) << "changed after the message";
+
+    send({{"availableWorkoutsRevision", 1}, {"availableWorkouts", Array{}}});
+    send({{"availableWorkoutsRevision", 5}});
+    EXPECT_EQ(data().lastAvailableWorkoutsRevision, 1);
+    send({{"availableWorkoutsRevision", 2},
+          {"availableWorkoutUpdates", listOf({phoneWorkout("w2", "COMPLETE"), phoneWorkout("w4")})},
+          {"removedAvailableWorkoutIds", stringsOf({"w1"})},
+          {"availableWorkoutOrder", stringsOf({"w4", "w3"})}});
+    EXPECT_EQ(workoutIds(), (Ids{"w4", "w3", "w2"}));
+    EXPECT_EQ(data().availableWorkouts->back().status, "COMPLETE");
 }
 
-TEST_F(Catalogues, PlateRevisionsMustRiseAndARevisionAloneChangesNothing) {
-    dispatch({{"weightPlatesRevision", Value(7)},
-              {"weight_plates", array({plate("a", Value(45), Value(4))})}});
-    EXPECT_EQ(data->lastWeightPlatesRevision, 7);
-    dispatch({{"weightPlatesRevision", Value(7)}, {"weight_plates", Array{}}});
-    EXPECT_EQ(plateIds(), Ids{"a"});
-    dispatch({{"weightPlatesRevision", Value(9)}});
-    EXPECT_EQ(data->lastWeightPlatesRevision, 7);
-    // Without a revision: applied unchecked, the stored revision kept.
-    dispatch({{"weightPlateUpdates", array({plate("b", Value(25), Value(2))})}});
-    EXPECT_EQ(plateIds(), (Ids{"a", "b"}));
-    EXPECT_EQ(data->lastWeightPlatesRevision, 7);
-    dispatch({{"weightPlatesRevision", Value(8)}, {"weight_plates", Array{}}});
-    EXPECT_TRUE(restTimer->availableWeightPlates->empty());
-    EXPECT_EQ(storedPlates(), std::vector<Plate>{});
-}
-
-TEST_F(Catalogues, TheInventorySurvivesARestartButItsRevisionDoesNot) {
-    dispatch({{"weightPlatesRevision", Value(8)},
-              {"weight_plates", array({plate("a", Value(45), Value(4))})}});
-    start();
-    EXPECT_EQ(plateIds(), Ids{"a"});
-    EXPECT_EQ(data->lastWeightPlatesRevision, std::nullopt);
-    dispatch({{"weightPlatesRevision", Value(1)},
-              {"weightPlateUpdates", array({plate("b", Value(25), Value(2))})}});
-    EXPECT_EQ(plateIds(), (Ids{"a", "b"}));
-}
-
-TEST_F(Catalogues, AWholeWorkoutListWinsOverTheDeltaKeysOfTheSameMessage) {
-    dispatch({{"availableWorkoutsRevision", Value(1)},
-              {"availableWorkouts",
-               array({workout("w1"), Dictionary{{"id", Value("nameless")}}, workout("w2")})},
-              {"availableWorkoutUpdates", array({workout("w3")})},
-              {"removedAvailableWorkoutIds", strings({"w1"})}});
-    EXPECT_EQ(workoutIds(), (Ids{"w1", "w2"}));
-    EXPECT_EQ(data->lastAvailableWorkoutsRevision, 1);
-}
-
-TEST_F(Catalogues, WorkoutDeltasAndAPartialOrder) {
-    dispatch({{"availableWorkouts", array({workout("w1"), workout("w2"), workout("w3")})}});
-    dispatch({{"availableWorkoutUpdates", array({workout("w2", "Renamed"), workout("w4")})},
-              {"availableWorkoutOrder", strings({"w4", "w3"})}});
-    EXPECT_EQ(workoutIds(), (Ids{"w4", "w3", "w1", "w2"}));
-    EXPECT_EQ(data->availableWorkouts->back().name, "Renamed");
-}
-
-TEST_F(Catalogues, WorkoutRevisionsMustRiseAndARevisionAloneChangesNothing) {
-    dispatch(
-        {{"availableWorkoutsRevision", Value(3)}, {"availableWorkouts", array({workout("w1")})}});
-    dispatch({{"availableWorkoutsRevision", Value(5)}});
-    EXPECT_EQ(data->lastAvailableWorkoutsRevision, 3);
-    dispatch({{"availableWorkoutsRevision", Value(3)}, {"availableWorkouts", Array{}}});
-    EXPECT_EQ(workoutIds(), Ids{"w1"});
-    dispatch(
-        {{"availableWorkoutsRevision", Value(4)}, {"removedAvailableWorkoutIds", strings({"w1"})}});
-    EXPECT_TRUE(data->availableWorkouts->empty());
-    EXPECT_EQ(data->lastAvailableWorkoutsRevision, 4);
-}
-
-// A binary property list can carry an infinite or NaN revision; taken as is, infinity would shut
-// out every later delivery for good. Such a revision counts as absent: the message is applied
-// unchecked and the next real revision still gets through.
+// Infinity taken as a revision would shut out every later delivery for good: a non-finite
+// revision counts as absent, and the next real one still gets through.
 TEST_F(Catalogues, ANonFiniteRevisionCountsAsAbsent) {
     struct Case {
         std::string key;
-        std::function<Dictionary(std::string id)> change;
-        std::function<bool(const std::string& id)> holds;
+        std::function<Dictionary(std::string)> change;
+        std::function<Ids()> ids;
     };
     const std::vector<Case> cases{
         {"availableWorkoutsRevision",
          [](std::string id) {
-             return Dictionary{{"availableWorkouts", array({workout(id)})}};
+             return Dictionary{{"availableWorkouts", listOf({phoneWorkout(id)})}};
          },
-         [&](const std::string& id) { return workoutIds() == Ids{id}; }},
+         [&] { return workoutIds(); }},
         {"weightPlatesRevision",
          [](std::string id) {
-             return Dictionary{{"weight_plates", array({plate(id, Value(45), Value(2))})}};
+             return Dictionary{{"weight_plates", listOf({plate(id, 45)})}};
          },
-         [&](const std::string& id) { return plateIds() == Ids{id}; }},
+         [&] { return plateIds(); }},
+        {"referenceExercisesRevision",
+         [](std::string id) {
+             return Dictionary{{"reference_exercises", entries({id})}};
+         },
+         [&] { return catalogueIds(); }},
         {"syncRevision",
          [](std::string id) {
-             return Dictionary{
-                 {"workout", Dictionary{{"id", id}, {"name", "A"}, {"status", "NOT_STARTED"}}}};
+             return Dictionary{{"workout", testsupport::phoneHeader(id, "NOT_STARTED")}};
          },
-         [&](const std::string& id) { return data->workoutId.get() == id; }},
+         [&] { return Ids{data().workoutId.get()}; }},
     };
+    int revision = 0;
     for (const auto& c : cases) {
-        for (double hostile : {INFINITY, -INFINITY, NAN}) {
-            start();
+        for (Value hostile : {Value(INFINITY), Value(-INFINITY), Value(NAN), Value("inf")}) {
             auto message = c.change("hostile");
-            message.insert_or_assign(c.key, Value(hostile));
-            dispatch(message);
-            EXPECT_TRUE(c.holds("hostile")) << c.key << " " << hostile;
+            message.insert_or_assign(c.key, hostile);
+            send(message);
+            EXPECT_EQ(c.ids(), Ids{"hostile"}) << c.key;
             auto next = c.change("next");
-            next.insert_or_assign(c.key, Value(1));
-            dispatch(next);
-            EXPECT_TRUE(c.holds("next")) << c.key << " " << hostile;
+            next.insert_or_assign(c.key, ++revision);
+            send(next);
+            EXPECT_EQ(c.ids(), Ids{"next"}) << c.key;
         }
     }
-    start();
-    dispatch({{"syncRevision", Value(INFINITY)}, {"syncSnapshotKind", Value("delta")}});
-    dispatch({{"syncRevision", Value(2)}, {"syncSnapshotKind", Value("delta")}});
-    EXPECT_EQ(data->lastDeltaRevision, 2) << "a delta after an infinite one";
+    send({{"syncRevision", INFINITY}, {"syncSnapshotKind", "delta"}});
+    send({{"syncRevision", ++revision}, {"syncSnapshotKind", "delta"}});
+    EXPECT_EQ(data().lastDeltaRevision, revision) << "a delta after an infinite one";
 }
 
-TEST_F(Catalogues, TheWorkoutListChangesAfterTheMessageThatCarriesIt) {
-    std::vector<std::size_t> sizesSeenDuringTheMessage;
-    auto watch = data->exercises.observe(
-        [&](const auto&) { sizesSeenDuringTheMessage.push_back(data->availableWorkouts->size()); });
-    dispatch({{"availableWorkouts", array({workout("w1")})}, {"exercises", Array{}}});
-    EXPECT_EQ(sizesSeenDuringTheMessage, std::vector<std::size_t>{0});
-    EXPECT_EQ(workoutIds(), Ids{"w1"});
+RC_GTEST_PROP(ReferenceExerciseDecoding, AnyDictionaryDecodesOrLacksItsIdOrName, ()) {
+    auto dictionary = *testsupport::arbitraryDictionary(3, false);
+    auto decoded = model::decodeReferenceExercise(dictionary);
+    const auto* id = model::asString(model::lookup(dictionary, "id"));
+    const auto* name = model::asString(model::lookup(dictionary, "name"));
+    RC_ASSERT(decoded.has_value() == (id != nullptr && name != nullptr));
+    RC_ASSERT(!decoded || std::isfinite(decoded->barbell.weight));
 }
 
-TEST(CataloguesWithoutTimer, PlatesAreIgnoredWhenThereIsNoRestTimer) {
-    struct Bare : hubtest::Hub {
-        using Hub::dispatch;
-        using Hub::SetUp;
+TEST_F(Catalogues, AWholeCatalogueWithARevisionIsAppliedOnceAndWrittenToItsFile) {
+    send({{"reference_exercises", entries({"a", "b"})}, {"referenceExercisesRevision", 5}});
+    EXPECT_EQ(catalogueIds(), (Ids{"a", "b"}));
+    EXPECT_EQ(data().persistedReferenceExercisesRevision, 5);
+    auto stored = platform::parseJson(fileContents().value_or(""));
+    ASSERT_TRUE(stored && stored->dictionary());
+    EXPECT_EQ(stored->dictionary()->at("kind"), Value("reference_exercises"));
+    EXPECT_EQ(model::asNumber(stored->find("revision")), 5.0);
+    EXPECT_EQ(stored->dictionary()->at("items"), entries({"a", "b"}));
+
+    send({{"reference_exercises", entries({"c"})}, {"referenceExercisesRevision", 5}});
+    send({{"referenceExercisesRevision", 9}});
+    EXPECT_EQ(catalogueIds(), (Ids{"a", "b"}));
+
+    // A delta stays in memory; the next start loads the file and asks for what it lacks.
+    send({{"referenceExerciseUpdates", entries({"x"})},
+          {"removedReferenceExerciseIds", stringsOf({"a"})},
+          {"referenceExercisesRevision", 6}});
+    EXPECT_EQ(catalogueIds(), (Ids{"b", "x"}));
+    EXPECT_EQ(data().persistedReferenceExercisesRevision, 5);
+    EXPECT_TRUE(restart().empty());
+    EXPECT_EQ(catalogueIds(), (Ids{"a", "b"}));
+    data().didReceiveApplicationContext({{"referenceExercisesRevision", 5}});
+    executor.runUntilIdle();
+    EXPECT_TRUE(sentTypes().empty());
+    data().didReceiveApplicationContext({{"referenceExercisesRevision", "6"}});
+    executor.runUntilIdle();
+    EXPECT_EQ(sentTypes(), Ids{"refresh_data"});
+
+    // A list that has no JSON form (a date) is applied but not written.
+    auto dated = *entries({"d"}).array();
+    dated[0].get<Dictionary>()->insert_or_assign("addedOn", platform::Date{1});
+    send({{"reference_exercises", dated}, {"referenceExercisesRevision", 7}});
+    EXPECT_EQ(catalogueIds(), (Ids{"d"}));
+    EXPECT_EQ(data().persistedReferenceExercisesRevision, 5);
+}
+
+TEST_F(Catalogues, ATransferredCatalogueFileIsCheckedAgainstItsMetadataAndTheRevisions) {
+    files.createDirectories(files.applicationSupportDirectory());
+    files.writeAtomically(catalogueFile, bytesOf(document(4, {"old"})));
+    restart();
+    send({{"referenceExerciseUpdates", entries({"m"})}, {"referenceExercisesRevision", 5}});
+    auto kind = fileMetadata(5);
+    kind.insert_or_assign("syncPayloadKind", "weight_plates");
+    auto version = fileMetadata(5);
+    version.insert_or_assign("syncProtocolVersion", 3);
+    for (const auto& [contents, metadata] : std::vector<std::pair<std::string, Dictionary>>{
+             {document(5, {"f"}), fileMetadata(6)},
+             {document(5, {"f"}), kind},
+             {document(5, {"f"}), version},
+             {document(5, {"f"}, 1), fileMetadata(5)},
+             {R"({"kind":"reference_exercises")", fileMetadata(5)}}) {
+        transfer(contents, metadata);
+    }
+    EXPECT_EQ(catalogueIds(), (Ids{"old", "m"}));
+    EXPECT_EQ(fileContents(), document(4, {"old"}));
+
+    // At the revision in memory but newer than the file: taken byte for byte.
+    const auto received = document(5, {"f", "g"}) + "\n";
+    transfer(received, fileMetadata("5"));
+    EXPECT_EQ(catalogueIds(), (Ids{"f", "g"}));
+    EXPECT_EQ(fileContents(), received);
+    transfer(document(5, {"h"}), fileMetadata(5));
+    EXPECT_EQ(catalogueIds(), (Ids{"f", "g"})) << "not newer than the file";
+}
+
+TEST_F(Catalogues, AFailedWriteIsLoggedAndTheCatalogueAskedForAgain) {
+    files.failWrites("disk full");
+    send({{"reference_exercises", entries({"a"})}, {"referenceExercisesRevision", 5}});
+    EXPECT_EQ(catalogueIds(), (Ids{"a"}));
+    EXPECT_EQ(data().persistedReferenceExercisesRevision, std::nullopt);
+    EXPECT_TRUE(log.contains("Unable to persist Watch reference exercises: "));
+    files.clearFailures();
+    data().didReceiveApplicationContext({{"referenceExercisesRevision", 5}});
+    executor.runUntilIdle();
+    EXPECT_EQ(sentTypes(), Ids{"refresh_data"});
+}
+
+TEST_F(Catalogues, ADamagedFileAtStartLeavesAnEmptyCatalogueAndAsksForFreshData) {
+    files.createDirectories(files.applicationSupportDirectory());
+    for (const std::string& contents :
+         {std::string("not json"), document(3, {"a"}, 3),
+          std::string(R"({"kind":"full_snapshot","protocolVersion":2,"revision":3,"items":[]})"),
+          std::string(R"({"kind":"reference_exercises","protocolVersion":2,"revision":"1e999",)"
+                      R"("items":[]})"),
+          std::string(R"({"kind":"reference_exercises","protocolVersion":2,"revision":3,)"
+                      R"("items":[1]})")}) {
+        files.writeAtomically(catalogueFile, bytesOf(contents));
+        EXPECT_EQ(restart(), Ids{"refresh_data"}) << contents;
+        EXPECT_TRUE(data().referenceExercises->empty());
+        EXPECT_EQ(data().persistedReferenceExercisesRevision, std::nullopt);
+    }
+    files.failReads("io error");
+    EXPECT_EQ(restart(), Ids{"refresh_data"});
+    files.clearFailures();
+    files.remove(catalogueFile);
+    EXPECT_TRUE(restart().empty()) << "no file is a first start";
+}
+
+RC_GTEST_PROP(CatalogueProperties, AnyCatalogueMessageOrFileLeavesUsableStoredState, ()) {
+    struct Program : Catalogues {
         void TestBody() override {}
-    } hub;
-    hub.SetUp();
-    // Nothing to keep them in; the message is still answered.
-    Dictionary reply = hub.dispatch({{"weight_plates", array({plate("a", Value(45), Value(4))})}});
-    EXPECT_EQ(reply, (Dictionary{{"status", Value("Success")}}));
-}
-
-RC_GTEST_PROP(CatalogueProperties, AnyCatalogueKeysNeverBreakTheHubAndTheInventoryStaysStored, ()) {
+        using Catalogues::data, Catalogues::dispatch, Catalogues::executor, Catalogues::launch,
+            Catalogues::restTimer, Catalogues::storedPlates, Catalogues::transfer;
+    } program;
+    program.launch();
     const std::vector<std::string> keys{"availableWorkoutsRevision",
                                         "availableWorkouts",
                                         "availableWorkoutUpdates",
@@ -259,33 +329,36 @@ RC_GTEST_PROP(CatalogueProperties, AnyCatalogueKeysNeverBreakTheHubAndTheInvento
                                         "weight_plates",
                                         "weightPlateUpdates",
                                         "removedWeightPlateIds",
-                                        "weightPlateOrder"};
-    struct Program : Catalogues {
-        using Catalogues::dispatch;
-        using Catalogues::restTimer;
-        using Catalogues::SetUp;
-        using Catalogues::storedPlates;
-        void TestBody() override {}
-    } program;
-    program.SetUp();
-    const auto messages = *rc::gen::container<std::vector<Dictionary>>(
-        rc::gen::map(rc::gen::container<std::vector<std::pair<std::string, Value>>>(rc::gen::pair(
-                         rc::gen::elementOf(keys), testsupport::arbitraryValue(2, false))),
-                     [](std::vector<std::pair<std::string, Value>> entries) {
-                         Dictionary message;
-                         for (auto& [key, value] : entries) {
-                             message.insert_or_assign(std::move(key), std::move(value));
-                         }
-                         return message;
-                     }));
-    for (const auto& message : messages) {
+                                        "weightPlateOrder",
+                                        "reference_exercises",
+                                        "referenceExerciseUpdates",
+                                        "removedReferenceExerciseIds",
+                                        "referenceExerciseOrder",
+                                        "referenceExercisesRevision"};
+    for (int round = 0; round < 3; ++round) {
+        Dictionary message;
+        for (const auto& key : keys) {
+            if (*rc::gen::inRange(0, 3) == 0) {
+                message[key] = *testsupport::arbitraryValue(2, false);
+            }
+        }
         program.dispatch(message);
-        for (const auto& item : program.restTimer->availableWeightPlates.get()) {
+        for (const auto& item : program.restTimer().availableWeightPlates.get()) {
             RC_ASSERT(std::isfinite(item.plateWeight));
         }
         const auto stored = program.storedPlates();
-        RC_ASSERT(!stored || *stored == program.restTimer->availableWeightPlates.get());
+        RC_ASSERT(!stored || *stored == program.restTimer().availableWeightPlates.get());
     }
+    program.transfer(
+        platform::toJsonText(Value(Dictionary{{"kind", "reference_exercises"},
+                                              {"protocolVersion", 2},
+                                              {"revision", 1e9},
+                                              {"items", *testsupport::arbitraryValue(3, false)}})),
+        fileMetadata(1e9));
+    const auto persisted = program.data().persistedReferenceExercisesRevision;
+    // Whatever was written reads back at the next start.
+    program.launch();
+    RC_ASSERT(program.data().persistedReferenceExercisesRevision == persisted);
 }
 
 } // namespace

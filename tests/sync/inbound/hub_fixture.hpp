@@ -4,8 +4,8 @@
 #include "platform/files/file_system.hpp"
 #include "platform/log/log.hpp"
 #include "platform/store/memory_key_value_store.hpp"
-#include "platform/values/bplist.hpp"
 #include "support/fake_session.hpp"
+#include "support/outbox_messages.hpp"
 #include "sync/inbound/watch_data_source.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
 
@@ -17,14 +17,7 @@ using platform::Dictionary;
 using platform::Value;
 using watchsync::WatchDataSource;
 
-struct Replies {
-    std::vector<Dictionary> received;
-    WatchDataSource::ReplyFunction function() {
-        return [this](Dictionary reply) { received.push_back(std::move(reply)); };
-    }
-};
-
-// The sync hub on the manual executor, with a fake session and the real outbox.
+// The sync hub alone on the manual executor, with a fake session and the real outbox.
 class Hub : public ::testing::Test {
 protected:
     platform::ManualExecutor executor;
@@ -36,27 +29,23 @@ protected:
     std::optional<WatchDataSource> data;
 
     void start() {
+        data.reset();
         outbox.emplace(executor, session, defaults, log);
         data.emplace(WatchDataSource::Services{executor, defaults, files, &session, *outbox, log});
     }
 
     void SetUp() override { start(); }
 
-    std::vector<std::string> queuedTypes() {
-        std::vector<std::string> types;
-        for (const auto& pending : outbox->pendingMessages()) {
-            auto message = platform::decodeBinaryPlist(pending.payload);
-            types.push_back(*message->find("type")->string());
-        }
-        return types;
-    }
+    std::vector<std::string> queuedTypes() { return testsupport::sentTypes(*outbox); }
 
+    // The one reply to the dictionary.
     Dictionary dispatch(Dictionary message) {
-        Replies replies;
-        data->dispatchInbound(std::move(message), replies.function());
+        std::vector<Dictionary> replies;
+        data->dispatchInbound(std::move(message),
+                              [&](Dictionary reply) { replies.push_back(reply); });
         executor.runUntilIdle();
-        EXPECT_EQ(replies.received.size(), 1u);
-        return replies.received.empty() ? Dictionary{} : replies.received.front();
+        EXPECT_EQ(replies.size(), 1u);
+        return replies.empty() ? Dictionary{} : replies.front();
     }
 };
 

@@ -1,312 +1,288 @@
-// Starting, completing and cancelling the workout on the watch: the local state, the events the
-// phone receives, the health session, and the finished-workout hand-off's acknowledgements.
-#include "platform/health/simulated_health_store.hpp"
-#include "session/workout_manager.hpp"
-#include "sync/inbound/hub_managers_fixture.hpp"
-#include "timer/rest_timer_manager.hpp"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
+// The current workout on the watch's core: the phone's running workout claimed for the health
+// session and handed to the rest timer, the watch's edits, starting, completing and cancelling
+// with the finished-workout hand-off, and the phone's timer data.
+#include "model/reference_exercise.hpp"
+#include "platform/health/statistics_archive.hpp"
+#include "support/watch_core_fixture.hpp"
+#include "support/workout_builders.hpp"
+#include "timer/persisted_timer_session.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
 using model::FinishingWorkoutStatus;
+using platform::Array;
 using platform::Date;
 using platform::Dictionary;
 using platform::Value;
-using watchsync::WatchDataSource;
+using testsupport::makeExercise;
+using testsupport::makeSet;
+using testsupport::message;
+using testsupport::phoneHeader;
 
-class WorkoutLifecycle : public hubtest::HubWithManagers {
+constexpr double dateStartedMillis = 1767603600000; // 2026-01-05 09:00 UTC
+
+Dictionary snapshot(double revision, std::string id, std::string status, Array exercises = {}) {
+    auto header = phoneHeader(std::move(id), std::move(status));
+    header.insert_or_assign("dateStarted", dateStartedMillis);
+    return {{"syncRevision", revision}, {"workout", header}, {"exercises", std::move(exercises)}};
+}
+
+class WorkoutLifecycle : public testsupport::WatchCoreTest {
 protected:
-    void SetUp() override {
-        startWithManagers();
-        executor.runUntilIdle();
-    }
-
-    Date now() const { return platform::toDate(executor.now()); }
-
-    static model::ExerciseRef exercise(std::string id, std::vector<std::optional<Date>> completed) {
-        auto made = std::make_shared<model::Exercise>();
-        made->id = std::move(id);
-        for (std::size_t i = 0; i < completed.size(); ++i) {
-            auto set = std::make_shared<model::ExerciseSet>();
-            set->id = made->id + "-s" + std::to_string(i);
-            set->dateCompleted = completed[i];
-            made->exerciseSets.modify([&](auto& sets) { sets.push_back(set); });
-        }
-        return made;
-    }
-
     static model::Workout workout(std::string id) {
-        return model::Workout{id, "Day " + id, "Week 1", "NOT_STARTED", {exercise("e1", {{}})}};
+        return {id, "Day " + id, "Week 1", "NOT_STARTED", {makeExercise("e1", {makeSet("s1")})}};
     }
 
-    // The queued messages of a type, "syncId" included.
-    std::vector<Dictionary> queued(std::string_view type) {
-        std::vector<Dictionary> found;
-        for (const auto& pending : outbox->pendingMessages()) {
-            auto message = platform::decodeBinaryPlist(pending.payload);
-            if (*message->dictionary()->at("type").string() == type) {
-                found.push_back(*message->dictionary());
-            }
-        }
-        return found;
+    std::vector<testsupport::SentMessage> sent(std::string_view type) {
+        auto all = testsupport::sentMessages(core->outbox());
+        std::erase_if(all, [&](const auto& m) { return m.type != type; });
+        return all;
     }
 
-    bool isPending(const std::string& syncId) {
-        auto pending = outbox->pendingMessages();
-        return std::ranges::find(pending, syncId, &watchsync::PendingWatchSyncMessage::id) !=
-               pending.end();
+    Dictionary endPayload(const std::string& id) {
+        return {{"id", id}, {"workoutId", id}, {"occurredAt", now().unixMillis()}};
     }
 
-    static Dictionary payload(const std::string& id, Date at) {
-        return {
-            {"id", Value(id)}, {"workoutId", Value(id)}, {"occurredAt", Value(at.unixMillis())}};
-    }
-
-    // Starts w1, completes it and lets the hand-off task run; the completion's sync id.
+    // Starts w1, completes it and lets the hand-off begin; the completion's sync id.
     std::string completeStartedWorkout() {
-        EXPECT_TRUE(data->startAvailableWorkout(workout("w1")));
-        data->completeCurrentWorkout();
+        EXPECT_TRUE(data().startAvailableWorkout(workout("w1")));
+        data().completeCurrentWorkout();
         executor.runUntilIdle();
-        EXPECT_TRUE(data->finishingWorkoutSyncId);
-        return data->finishingWorkoutSyncId.value_or("");
+        return data().finishingWorkoutSyncId.value_or("");
     }
 
     void acknowledge(const std::string& syncId, std::optional<std::string> status) {
-        Dictionary ack{{"syncAck", Value(syncId)}};
+        Dictionary ack{{"syncAck", syncId}};
         if (status) {
-            ack.insert_or_assign("status", Value(*status));
+            ack.insert_or_assign("status", *status);
         }
         dispatch(std::move(ack));
     }
+
+    void storeTimerSession(std::string workoutId) {
+        timer::PersistedRestTimerSession stored;
+        stored.workoutId = std::move(workoutId);
+        stored.startTime = now();
+        stored.timerSeconds = 90;
+        stored.timerIsRunning = true;
+        stored.timerId = "T-1";
+        stored.titleMessage = "Rest";
+        defaults.setData("tessaron.rest-timer-session.v1", *timer::encodeTimerSession(stored));
+    }
 };
 
-TEST_F(WorkoutLifecycle, StartMakesTheWorkoutCurrentClaimsItAndSendsItsStart) {
-    executor.advanceBy(250500us); // a start moment with a fraction of a millisecond
-    auto chosen = workout("w1");
-    const auto firstExercise = chosen.exercises.front();
-    EXPECT_TRUE(data->startAvailableWorkout(chosen));
+TEST_F(WorkoutLifecycle, ThePhonesRunningWorkoutIsClaimedFromItsStartAndGivenToTheTimer) {
+    dispatch(snapshot(1, "NOT_STARTED_AND_NULL", "IN_PROGRESS"));
+    dispatch(snapshot(2, "w0", "NOT_STARTED"));
+    EXPECT_EQ(workoutManager().workoutIdentifier(), std::nullopt);
+    dispatch(snapshot(3, "w1", "IN_PROGRESS"));
+    EXPECT_EQ(workoutManager().workoutIdentifier(), "w1");
+    EXPECT_EQ(workoutManager().workoutOwnershipStartedAt(),
+              Date::fromUnixMillis(dateStartedMillis));
+    EXPECT_EQ(restTimer().workoutId, "w1");
 
-    EXPECT_EQ(data->name.get(), "Day w1");
-    EXPECT_EQ(data->workoutId.get(), "w1");
-    EXPECT_EQ(data->workoutStatus.get(), "IN_PROGRESS");
-    ASSERT_EQ(data->exercises->size(), 1u);
-    EXPECT_EQ(data->exercises->front(), firstExercise); // the same shared record
-    EXPECT_TRUE(data->hasAppliedWorkoutSnapshot);
-    EXPECT_EQ(restTimer->workoutId, "w1");
-    EXPECT_EQ(workoutManager->workoutIdentifier(), "w1");
-    EXPECT_EQ(workoutManager->workoutOwnershipStartedAt(), now());
-
-    auto starts = queued("start_workout");
-    ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].at("payload"), Value(payload("w1", now())));
-    EXPECT_EQ(starts[0].at("syncId").string()->size(), 36u);
-    EXPECT_EQ(data->syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::notStarted);
+    // A timer event the phone has not had guards the running workout.
+    restTimer().timerId = "T-9";
+    auto event = core->outbox().enqueue(message("rest_timer_started", {{"timerId", "T-9"}}));
+    EXPECT_EQ(dispatch(snapshot(4, "w2", "IN_PROGRESS")), (Dictionary{{"status", "Retry"}}));
+    EXPECT_EQ(data().workoutId.get(), "w1");
+    acknowledge(*event, std::nullopt);
+    dispatch(snapshot(5, "w1", "COMPLETE"));
+    EXPECT_EQ(restTimer().workoutId, std::nullopt);
 }
 
-TEST_F(WorkoutLifecycle, StartWithHealthSyncOffStillStartsButClaimsNothing) {
-    workoutManager->setSyncWorkoutsToHealth(false);
-    EXPECT_TRUE(data->startAvailableWorkout(workout("w1")));
-    EXPECT_EQ(data->workoutStatus.get(), "IN_PROGRESS");
-    EXPECT_EQ(workoutManager->workoutIdentifier(), std::nullopt);
-    EXPECT_EQ(queued("start_workout").size(), 1u);
+TEST_F(WorkoutLifecycle, AStoredTimerComesBackWithItsWorkoutOrGoesWithAPayloadWithoutOne) {
+    storeTimerSession("w1");
+    launch();
+    EXPECT_FALSE(restTimer().timerIsRunning.get());
+    dispatch(snapshot(1, "w1", "IN_PROGRESS"));
+    EXPECT_TRUE(restTimer().timerIsRunning.get());
+    EXPECT_EQ(restTimer().timerId, "T-1");
+
+    storeTimerSession("w1");
+    launch();
+    dispatch({{"exercises", Array{}}});
+    EXPECT_FALSE(defaults.dataForKey("tessaron.rest-timer-session.v1"));
+    dispatch(snapshot(2, "w1", "IN_PROGRESS"));
+    EXPECT_FALSE(restTimer().timerIsRunning.get());
 }
 
-TEST_F(WorkoutLifecycle, StartIsRefusedWhileAHealthSessionExists) {
-    workoutManager->startWorkout(platform::WorkoutConfiguration{}, std::string("w0"), [](auto) {});
+TEST_F(WorkoutLifecycle, ThePhonesRequestsAndMirroredDataReachTheHealthSession) {
+    session.delegate->didReceiveStartWorkout({{"activityType", 50}});
     executor.runUntilIdle();
-    ASSERT_TRUE(workoutManager->workoutSession());
-
-    EXPECT_FALSE(data->startAvailableWorkout(workout("w1")));
-    EXPECT_EQ(data->workoutId.get(), "");
-    EXPECT_EQ(data->workoutStatus.get(), "NOT_STARTED_DEFAULT");
-    EXPECT_FALSE(data->hasAppliedWorkoutSnapshot);
-    EXPECT_EQ(restTimer->workoutId, std::nullopt);
-    EXPECT_EQ(workoutManager->workoutIdentifier(), "w0");
-    EXPECT_TRUE(queued("start_workout").empty());
+    ASSERT_TRUE(workoutManager().workoutSession());
+    platform::Statistics heartRate{platform::HealthType::heartRate, Date{0}, Date{5},
+                                   platform::Quantity{118, platform::HealthUnit::countPerMinute},
+                                   std::nullopt};
+    session.delegate->didReceiveWorkoutData(*platform::encodeStatisticsArchive({heartRate}));
+    executor.runUntilIdle();
+    EXPECT_DOUBLE_EQ(workoutManager().lastHeartRate.get(), 118);
 }
 
-TEST_F(WorkoutLifecycle, CompletionEndsTheSessionAtTheLastSetButReportsTheTap) {
-    ASSERT_TRUE(data->startAvailableWorkout(workout("w1")));
+TEST_F(WorkoutLifecycle, AnExerciseFromTheCatalogueIsAnnouncedBeforeItsFirstSet) {
+    model::ReferenceExercise landmine;
+    landmine.equipment = "Landmine";
+    landmine.restTimer.assistance = 75;
+    auto created = data().createExercise(landmine, std::nullopt);
+    EXPECT_EQ(created->plateMultiplier, 1) << "a landmine is loaded on one side";
+    EXPECT_EQ(created->timerSeconds, 75);
+    EXPECT_NE(created->id, created->templateExerciseId);
+    EXPECT_EQ(sentTypes(), (std::vector<std::string>{"create_exercise", "add_set"}));
+}
+
+TEST_F(WorkoutLifecycle, CompletionEndsTheSessionAtTheLastSetAndResetsInALaterTask) {
+    data().availableWorkouts = std::vector<model::Workout>{workout("w1"), workout("w1")};
+    ASSERT_TRUE(data().startAvailableWorkout(workout("w1")));
     const Date started = now();
-    data->exercises = std::vector<model::ExerciseRef>{
-        exercise("a", {Date{started.sinceReferenceDate + 3600}, std::nullopt}),
-        exercise("b", {Date{started.sinceReferenceDate + 1200}}),
-    };
-    executor.advanceBy(1h + 30min + 500us);
-    data->completeCurrentWorkout();
-
-    EXPECT_EQ(
-        workoutManager->pendingWorkoutTermination(),
-        (session::PendingWorkoutTermination{"w1", Date{started.sinceReferenceDate + 3600}, true}));
-    auto completes = queued("complete_workout");
-    ASSERT_EQ(completes.size(), 1u);
-    EXPECT_EQ(completes[0].at("payload"), Value(payload("w1", now())));
-    EXPECT_EQ(data->finishingWorkoutSyncId, *completes[0].at("syncId").string());
-}
-
-TEST_F(WorkoutLifecycle, CompletionWithoutCompletedSetsEndsTheSessionNowUnsavedWhenSyncIsOff) {
-    ASSERT_TRUE(data->startAvailableWorkout(workout("w1")));
-    workoutManager->setSyncWorkoutsToHealth(false);
-    executor.advanceBy(10min);
-    data->completeCurrentWorkout();
-    EXPECT_EQ(workoutManager->pendingWorkoutTermination(),
-              (session::PendingWorkoutTermination{"w1", now(), false}));
-}
-
-TEST_F(WorkoutLifecycle, NeitherEndingTouchesASessionTheManagerDoesNotOwnForThisWorkout) {
-    workoutManager->claimWorkout("other", now());
-    data->workoutId = std::string("w1");
-    data->completeCurrentWorkout();
-    data->cancelCurrentWorkout();
-    executor.runUntilIdle();
-    EXPECT_EQ(workoutManager->pendingWorkoutTermination(), std::nullopt);
-    EXPECT_EQ(workoutManager->workoutIdentifier(), "other");
-
-    // Nothing claimed at all: still both events are sent.
-    workoutManager->setSyncWorkoutsToHealth(false);
-    ASSERT_TRUE(data->startAvailableWorkout(workout("w2")));
-    data->cancelCurrentWorkout();
-    EXPECT_EQ(workoutManager->pendingWorkoutTermination(), std::nullopt);
-    EXPECT_EQ(queued("complete_workout").size(), 1u);
-    EXPECT_EQ(queued("cancel_workout").size(), 2u);
-}
-
-TEST_F(WorkoutLifecycle, CompletionResetsTheWorkoutInALaterTaskAndStartsTheHandOff) {
-    data->availableWorkouts =
-        std::vector<model::Workout>{workout("w0"), workout("w1"), workout("w1")};
-    ASSERT_TRUE(data->startAvailableWorkout(workout("w1")));
-    restTimer->timerIsRunning = true;
-    restTimer->timerId = "T-1";
-    data->completeCurrentWorkout();
-
-    // Nothing local has changed yet: the reset is a separate task.
-    EXPECT_EQ(data->workoutStatus.get(), "IN_PROGRESS");
-    EXPECT_FALSE(data->syncingFinishedWorkout.get());
-    EXPECT_EQ(data->syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::notStarted);
+    auto done = makeSet("a1", "COMPLETE");
+    done->dateCompleted = Date{started.sinceReferenceDate + 3600};
+    data().exercises = std::vector<model::ExerciseRef>{makeExercise("a", {done, makeSet("a2")})};
+    restTimer().timerIsRunning = true;
+    executor.advanceBy(1h + 30min);
+    data().completeCurrentWorkout();
+    EXPECT_EQ(workoutManager().pendingWorkoutTermination(),
+              (session::PendingWorkoutTermination{"w1", *done->dateCompleted.get(), true}));
+    ASSERT_EQ(sent("complete_workout").size(), 1u);
+    EXPECT_EQ(sent("complete_workout")[0].payload, endPayload("w1"));
+    EXPECT_EQ(data().finishingWorkoutSyncId, sent("complete_workout")[0].syncId);
+    EXPECT_EQ(data().workoutStatus.get(), "IN_PROGRESS");
 
     executor.runUntilIdle();
-    const auto& available = data->availableWorkouts.get();
-    EXPECT_EQ(available[0].status, "NOT_STARTED");
-    EXPECT_EQ(available[1].status, "COMPLETE");
-    EXPECT_EQ(available[2].status, "NOT_STARTED"); // only the first entry with the id
-    EXPECT_EQ(data->name.get(), "");
-    EXPECT_EQ(data->workoutId.get(), "");
-    EXPECT_EQ(data->workoutStatus.get(), "COMPLETE");
-    EXPECT_TRUE(data->exercises->empty());
-    EXPECT_FALSE(restTimer->timerIsRunning.get());
-    EXPECT_EQ(restTimer->timerId, std::nullopt);
-    EXPECT_EQ(restTimer->workoutId, std::nullopt);
-    EXPECT_FALSE(defaults.dataForKey(timer::RestTimerManager::timerSessionStorageKey));
-    EXPECT_TRUE(data->syncingFinishedWorkout.get());
-    EXPECT_EQ(data->syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::syncing);
+    EXPECT_EQ(data().availableWorkouts->at(0).status, "COMPLETE");
+    EXPECT_EQ(data().availableWorkouts->at(1).status, "NOT_STARTED");
+    EXPECT_EQ(data().workoutStatus.get(), "COMPLETE");
+    EXPECT_TRUE(data().exercises->empty());
+    EXPECT_FALSE(restTimer().timerIsRunning.get());
+    EXPECT_EQ(restTimer().workoutId, std::nullopt);
+    EXPECT_TRUE(data().syncingFinishedWorkout.get());
+    EXPECT_EQ(data().syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::syncing);
 }
-
-struct AckCase {
-    std::optional<std::string> status;
-    FinishingWorkoutStatus expected;
-    bool idKept;
-};
 
 TEST_F(WorkoutLifecycle, TheCompletionsAcknowledgementSettlesTheHandOff) {
-    const std::vector<AckCase> cases{
-        {"retry", FinishingWorkoutStatus::syncing, true},
-        {"RETRY", FinishingWorkoutStatus::syncing, true},
-        {"SUCCESS", FinishingWorkoutStatus::success, false},
-        {"Success", FinishingWorkoutStatus::success, false},
-        {std::nullopt, FinishingWorkoutStatus::success, false},
-        {"Failed", FinishingWorkoutStatus::failed, false},
-        {"", FinishingWorkoutStatus::failed, false},
+    struct Case {
+        std::optional<std::string> status;
+        FinishingWorkoutStatus expected;
+        bool retried;
     };
-    for (const auto& ack : cases) {
-        SCOPED_TRACE(ack.status.value_or("(no status)"));
+    for (const auto& c : {Case{"retry", FinishingWorkoutStatus::syncing, true},
+                          Case{"RETRY", FinishingWorkoutStatus::syncing, true},
+                          Case{"SUCCESS", FinishingWorkoutStatus::success, false},
+                          Case{std::nullopt, FinishingWorkoutStatus::success, false},
+                          Case{"Failed", FinishingWorkoutStatus::failed, false},
+                          Case{"", FinishingWorkoutStatus::failed, false}}) {
+        SCOPED_TRACE(c.status.value_or("(none)"));
         const auto syncId = completeStartedWorkout();
-        data->syncingFinishedWorkout = false; // the screen dismissed its sheet
-        acknowledge(syncId, ack.status);
-        EXPECT_EQ(data->syncingFinishedWorkoutStatus.get(), ack.expected);
-        EXPECT_EQ(data->finishingWorkoutSyncId.has_value(), ack.idKept);
-        // A retry leaves the sheet as the screen left it; a verdict shows it again.
-        EXPECT_EQ(data->syncingFinishedWorkout.get(), !ack.idKept);
-        EXPECT_EQ(isPending(syncId), ack.idKept); // the outbox sends a retried one again
+        const auto startId = sent("start_workout").at(0).syncId;
+        acknowledge(startId, "Failed"); // another message's verdict is not the hand-off's
+        EXPECT_EQ(data().syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::syncing);
+        data().syncingFinishedWorkout = false; // the screen dismissed its sheet
+        acknowledge(syncId, c.status);
+        EXPECT_EQ(data().syncingFinishedWorkoutStatus.get(), c.expected);
+        EXPECT_EQ(data().finishingWorkoutSyncId.has_value(), c.retried);
+        EXPECT_EQ(data().syncingFinishedWorkout.get(), !c.retried);
+        EXPECT_EQ(sent("complete_workout").size(), c.retried ? 1u : 0u);
+        if (c.retried) {
+            acknowledge(syncId, "Success");
+            EXPECT_EQ(data().syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::success);
+        }
+        acknowledge(syncId, "Failed"); // a late repeat changes nothing
+        EXPECT_EQ(data().syncingFinishedWorkoutStatus.get(),
+                  c.retried ? FinishingWorkoutStatus::success : c.expected);
     }
 }
 
-TEST_F(WorkoutLifecycle, ARetriedCompletionSucceedsOnItsLaterAcknowledgement) {
-    const auto syncId = completeStartedWorkout();
-    acknowledge(syncId, "Retry");
-    acknowledge(syncId, "Success");
-    EXPECT_EQ(data->syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::success);
-    EXPECT_EQ(data->finishingWorkoutSyncId, std::nullopt);
-
-    // Once settled, a late repeat of the acknowledgement changes nothing.
-    acknowledge(syncId, "Failed");
-    EXPECT_EQ(data->syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::success);
-}
-
-TEST_F(WorkoutLifecycle, AnAcknowledgementOfAnotherMessageLeavesTheHandOffAlone) {
-    const auto syncId = completeStartedWorkout();
-    const auto startId = *queued("start_workout").at(0).at("syncId").string();
-    for (const auto& status :
-         {std::optional<std::string>("Success"), std::optional<std::string>("Failed"),
-          std::optional<std::string>()}) {
-        acknowledge(startId, status);
-        acknowledge("unrelated", status);
-    }
-    EXPECT_EQ(data->syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::syncing);
-    EXPECT_EQ(data->finishingWorkoutSyncId, syncId);
-    EXPECT_TRUE(data->syncingFinishedWorkout.get());
-}
-
-TEST_F(WorkoutLifecycle, AnAcknowledgementBeforeTheHandOffTaskKeepsItsVerdict) {
-    ASSERT_TRUE(data->startAvailableWorkout(workout("w1")));
-    data->completeCurrentWorkout();
-    const auto syncId = *data->finishingWorkoutSyncId;
-    data->dispatchInbound({{"syncAck", Value(syncId)}}, std::nullopt); // on main, at once
-    executor.runUntilIdle();
-    EXPECT_EQ(data->syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::success);
-    EXPECT_TRUE(data->syncingFinishedWorkout.get());
-    EXPECT_EQ(data->workoutStatus.get(), "COMPLETE");
-}
-
-TEST_F(WorkoutLifecycle, CancelEndsTheSessionUnsavedResetsLaterAndLeavesTheHandOff) {
-    ASSERT_TRUE(data->startAvailableWorkout(workout("w1")));
-    executor.advanceBy(5min + 700us);
-    data->cancelCurrentWorkout();
-
-    EXPECT_EQ(workoutManager->pendingWorkoutTermination(),
+TEST_F(WorkoutLifecycle, CancelEndsTheSessionUnsavedAndLeavesTheHandOff) {
+    ASSERT_TRUE(data().startAvailableWorkout(workout("w1")));
+    executor.advanceBy(5min);
+    data().cancelCurrentWorkout();
+    EXPECT_EQ(workoutManager().pendingWorkoutTermination(),
               (session::PendingWorkoutTermination{"w1", now(), false}));
-    auto cancels = queued("cancel_workout");
-    ASSERT_EQ(cancels.size(), 1u);
-    EXPECT_EQ(cancels[0].at("payload"), Value(payload("w1", now())));
-    EXPECT_EQ(data->workoutStatus.get(), "IN_PROGRESS");
-
+    EXPECT_EQ(sent("cancel_workout").at(0).payload, endPayload("w1"));
     executor.runUntilIdle();
-    EXPECT_EQ(data->workoutStatus.get(), "NOT_STARTED");
-    EXPECT_EQ(data->workoutId.get(), "");
-    EXPECT_TRUE(data->exercises->empty());
-    EXPECT_EQ(restTimer->workoutId, std::nullopt);
-    EXPECT_FALSE(data->syncingFinishedWorkout.get());
-    EXPECT_EQ(data->syncingFinishedWorkoutStatus.get(), FinishingWorkoutStatus::notStarted);
-    EXPECT_EQ(data->finishingWorkoutSyncId, std::nullopt);
+    EXPECT_EQ(data().workoutStatus.get(), "NOT_STARTED");
+    EXPECT_FALSE(data().syncingFinishedWorkout.get());
+    EXPECT_EQ(data().finishingWorkoutSyncId, std::nullopt);
+
+    // A session this watch does not own for the workout is left alone; the event still goes.
+    launch();
+    workoutManager().claimWorkout("other", now());
+    data().workoutId = std::string("w2");
+    data().cancelCurrentWorkout();
+    executor.runUntilIdle();
+    EXPECT_EQ(workoutManager().pendingWorkoutTermination(), std::nullopt);
+    EXPECT_EQ(sent("cancel_workout").size(), 2u);
 }
 
 TEST_F(WorkoutLifecycle, ARunningSessionIsSavedOnCompletionAndDiscardedOnCancel) {
     for (const bool complete : {true, false}) {
-        SCOPED_TRACE(complete ? "complete" : "cancel");
-        SetUp();
-        workoutManager->claimWorkout("w1", now());
-        workoutManager->startWorkout(platform::WorkoutConfiguration{}, std::string("w1"),
-                                     [](auto) {});
+        launch();
+        workoutManager().claimWorkout("w1", now());
+        workoutManager().startWorkout({}, std::string("w1"), [](auto) {});
         executor.runUntilIdle();
-        ASSERT_EQ(workoutManager->sessionState.get(), platform::WorkoutSessionState::running);
-        data->workoutId = std::string("w1");
-        complete ? data->completeCurrentWorkout() : data->cancelCurrentWorkout();
-        EXPECT_EQ(workoutManager->terminalSaveToHealth(), complete);
+        data().workoutId = std::string("w1");
+        complete ? data().completeCurrentWorkout() : data().cancelCurrentWorkout();
+        EXPECT_EQ(workoutManager().terminalSaveToHealth(), complete);
     }
+}
+
+class PhoneTimer : public WorkoutLifecycle {
+protected:
+    static Dictionary plankWithRest(std::int64_t rest) {
+        return testsupport::phoneExercise("E-1", 0,
+                                          {Dictionary{{"id", "S-1"},
+                                                      {"status", "NOT_STARTED"},
+                                                      {"duration", 60},
+                                                      {"timerSeconds", rest}}});
+    }
+    Dictionary countdownSnapshot(double revision, Value running = true) {
+        auto message = snapshot(revision, "w1", "IN_PROGRESS", {plankWithRest(90)});
+        message.insert_or_assign("restTimerData", Dictionary{{"timerIsRunning", running},
+                                                             {"timerId", "T-1"},
+                                                             {"startTime", now().unixMillis()},
+                                                             {"timerSeconds", 60},
+                                                             {"isExerciseCountdown", true},
+                                                             {"durationSetId", "S-1"},
+                                                             {"exerciseId", "E-1"}});
+        return message;
+    }
+    std::optional<double> alertSeconds() {
+        auto pending = core->notificationCenter().pendingNow();
+        return pending.empty() ? std::nullopt : std::optional(pending.back().request.seconds);
+    }
+};
+
+TEST_F(PhoneTimer, ThePhonesCountdownTakesItsSetsRestAndCompletesItWhenItRanOutWhileAway) {
+    dispatch(countdownSnapshot(1, "yes"));
+    EXPECT_FALSE(restTimer().timerIsRunning.get()) << "the running flag must be a Boolean";
+    dispatch(countdownSnapshot(2));
+    EXPECT_TRUE(restTimer().timerIsRunning.get());
+    EXPECT_EQ(restTimer().postCountdownRestSeconds, 90);
+    EXPECT_EQ(alertSeconds(), 60);
+    dispatch({{"syncRevision", 3},
+              {"syncSnapshotKind", "delta"},
+              {"exerciseUpdates", Array{plankWithRest(120)}}});
+    EXPECT_EQ(restTimer().postCountdownRestSeconds, 120) << "the phone changed the set's rest";
+
+    const double startMs = restTimer().startTime->unixMillis();
+    executor.advanceBy(70s);
+    dispatch({{"error", ""}});
+    const auto& set = data().exercises->front()->exerciseSets->front();
+    EXPECT_EQ(set->status.get(), "COMPLETE");
+    EXPECT_EQ(set->dateCompleted.get(), Date::fromUnixMillis(startMs + 60000));
+    EXPECT_EQ(sent("complete_set").size(), 1u);
+    EXPECT_TRUE(restTimer().timerIsRunning.get());
+    EXPECT_EQ(restTimer().startTime.get(), Date::fromUnixMillis(startMs + 60000));
+
+    // Once the phone has the events, its data for a workout no longer running stop the timer.
+    for (const auto& pending : core->outbox().pendingMessages()) {
+        acknowledge(pending.id, std::nullopt);
+    }
+    auto finished = countdownSnapshot(4, false);
+    finished.insert_or_assign("workout", phoneHeader("w1", "COMPLETE"));
+    dispatch(finished);
+    EXPECT_FALSE(restTimer().timerIsRunning.get());
+    EXPECT_EQ(alertSeconds(), std::nullopt);
 }
 
 } // namespace
