@@ -128,12 +128,6 @@ public:
         start();
     }
 
-    ~Watch() {
-        // The core goes before the session it is the delegate of.
-        control_.reset();
-        core_.reset();
-    }
-
     Watch(const Watch&) = delete;
     Watch& operator=(const Watch&) = delete;
 
@@ -376,6 +370,7 @@ private:
     platform::MemoryKeyValueStore platformStore_;
     platform::MemoryLog log_;
     platform::MemoryFileSystem files_;
+    // Declared before the core, so that the core goes first: it is the session's delegate.
     testsupport::FakeSession session_{executor_.main()};
     std::unique_ptr<platform::Queue> callbacks_ = executor_.makeSerialQueue("session-callbacks");
     std::optional<app::WatchCore> core_;
