@@ -45,8 +45,8 @@ mutant outbox-send-before-store src/sync/outbound/watch_sync_outbox.cpp \
     $'    session_.transferUserInfo(message);\n    persist();'
 mutant outbox-retry-case src/sync/outbound/watch_sync_outbox.cpp \
     "\"Retry\" is recognised only in that exact case" \
-    'equalsIgnoringCase(*status, "Retry")' \
-    '*status == "Retry"'
+    "return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;" \
+    'return c;'
 mutant outbox-retry-dropped src/sync/outbound/watch_sync_outbox.cpp \
     "a \"Retry\" answer schedules no second try" \
     $'            persist();\n            scheduleRetry(syncId);' \
