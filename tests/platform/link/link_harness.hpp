@@ -71,6 +71,9 @@ private:
     platform::Queue& main_;
 };
 
+inline Dictionary phoneHello() {
+    return {{"kind", "hello"}, {"role", "phone"}, {"version", 1}, {"reachable", true}};
+}
 inline Dictionary userInfoFrame(std::string id, Dictionary body) {
     return {{"kind", "userInfo"}, {"id", std::move(id)}, {"body", std::move(body)}};
 }
@@ -121,7 +124,7 @@ struct ScriptedWatch {
     // Plays a connection coming up and the phone's hello.
     void connect() {
         wire->events.connected();
-        receive({{"kind", "hello"}, {"role", "phone"}, {"version", 1}, {"reachable", true}});
+        receive(phoneHello());
     }
     void receive(const Dictionary& envelope) {
         wire->events.frame(envelope);

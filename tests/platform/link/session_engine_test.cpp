@@ -147,6 +147,8 @@ TEST(LiveMessageTest, AMessageHearsBackOnceWhateverTheReceiverDoesWithItsHandler
     pair.exec.runUntilIdle();
     EXPECT_EQ(answered.replies, (std::vector<Dictionary>{{{"echo", 1}}}));
     EXPECT_TRUE(dropped.errors.empty());
+    EXPECT_TRUE(pair.log.contains("second reply to"));
+    EXPECT_TRUE(pair.log.contains("dropped without a reply"));
 
     // The unanswered one fails when its connection drops, and only then; the answered one never.
     pair.link.cut();
@@ -216,6 +218,49 @@ TEST(PayloadLimitsTest, OversizedFramesFromThePeerAreRefusedAndLaterOnesStillArr
     watch.receive(userInfoFrame(std::string(256, 'y'), payloadOfEncodedSize(65'536)));
     EXPECT_EQ(watch.delegate.userInfos.size(), 1u);
     EXPECT_TRUE(watch.engine->isReachable());
+}
+
+TEST(FileTransferTest, AFileThatCannotBeStoredIsRefusedAndAStoredOneIsRemovedAfterItsCallback) {
+    ScriptedWatch watch;
+    watch.connect();
+    const Dictionary file{
+        {"kind", "file"}, {"id", "f1"}, {"metadata", numbered(1)}, {"contents", Data{1}}};
+    watch.files.failWrites("disk full");
+    watch.receive(file);
+    watch.files.clearFailures();
+    watch.receive(file);
+    const auto answers = watch.wire->sentOfKind("received");
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_NE(answers[0].at("error").string()->find("disk full"), std::string::npos);
+    EXPECT_FALSE(answers[1].contains("error"));
+    EXPECT_EQ(watch.delegate.files, std::vector<Dictionary>{numbered(1)});
+    EXPECT_TRUE(watch.files.files().empty());
+}
+
+TEST(HelloExchangeTest, AnythingButAFittingHelloFirstClosesTheConnectionAndTheRestOfItIsIgnored) {
+    auto hello = [](std::string key, std::optional<platform::Value> value) {
+        auto changed = phoneHello();
+        changed.erase(key);
+        if (value) {
+            changed.emplace(key, *value);
+        }
+        return changed;
+    };
+    for (const auto& first : {userInfoFrame("t1", numbered(1)), hello("role", "watch"),
+                              hello("version", 2), hello("reachable", std::nullopt)}) {
+        ScriptedWatch watch;
+        watch.wire->events.connected();
+        watch.receive(first);
+        watch.receive(userInfoFrame("t2", numbered(2)));
+        EXPECT_EQ(watch.wire->disconnects, 1);
+        EXPECT_TRUE(watch.delegate.userInfos.empty());
+        EXPECT_FALSE(watch.engine->isReachable());
+        // The next connection starts afresh.
+        watch.wire->events.disconnected("closed");
+        watch.connect();
+        watch.receive(userInfoFrame("t3", numbered(3)));
+        EXPECT_EQ(watch.delegate.userInfos, std::vector<Dictionary>{numbered(3)});
+    }
 }
 
 TEST(ApplicationContextTest, BothEndsKeepItAcrossRestartsAndItIsSentOnEveryConnection) {

@@ -242,21 +242,31 @@ TEST_P(SocketTransportTest, BadFramesCloseTheirConnectionAndTheNewestOfTheRestIs
 }
 
 INSTANTIATE_TEST_SUITE_P(Sockets, SocketTransportTest,
-                         testing::Values(LinkAddress::Kind::unixSocket, LinkAddress::Kind::tcp));
+                         testing::Values(LinkAddress::Kind::unixSocket, LinkAddress::Kind::tcp),
+                         [](const auto& kind) {
+                             return kind.param == LinkAddress::Kind::tcp ? "Tcp" : "Unix";
+                         });
 
-TEST(UnixSocketFileTest, AStaleSocketFileIsReplaced) {
+TEST(UnixSocketFileTest, AStaleSocketFileIsReplacedAndAnyOtherFileLeftAlone) {
     platform::testing::TempDirectory dir;
+    platform::MemoryLog log;
+    Recorder events;
+    const auto other = dir.path() / "data";
+    platform::testing::TempDirectory::writeText(other, "keep me");
+    SocketTransport(LinkRole::phone, platform::parseLinkAddress("unix:" + other.string()).value(),
+                    log)
+        .start(events.events());
+    EXPECT_TRUE(log.contains("is not a socket"));
+    EXPECT_EQ(platform::testing::TempDirectory::readText(other), "keep me");
+
+    // A socket file whose listener is gone, as a crashed phone leaves it.
     const auto address =
         platform::parseLinkAddress("unix:" + (dir.path() / "link.sock").string()).value();
-    // A socket file whose listener is gone, as a crashed phone leaves it.
     sockaddr_un un{AF_UNIX, {}};
     std::strncpy(un.sun_path, address.path.c_str(), sizeof un.sun_path - 1);
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&un), sizeof un), 0);
     ::close(fd);
-
-    platform::MemoryLog log;
-    Recorder events;
     SocketTransport phone(LinkRole::phone, address, log);
     phone.start(events.events());
     EXPECT_TRUE(log.contains("removed the stale socket file"));

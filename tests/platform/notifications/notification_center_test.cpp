@@ -65,6 +65,14 @@ TEST(ObservableTest, ObserversHearEveryWriteUntilTheirSubscriptionEndsEvenWhileB
     late.reset();
     reps.modify([](int& value) { value += 1; });
     EXPECT_EQ(told, (Names{"first 1=1", "last 1", "last 1", "late 1", "last 2"}));
+
+    // A subscription may outlive its observable, moved or not.
+    platform::Subscription kept;
+    {
+        platform::Observable<int> gone;
+        kept = gone.observe([](const int&) {});
+    }
+    kept.reset();
 }
 
 } // namespace

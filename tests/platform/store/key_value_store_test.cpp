@@ -147,24 +147,5 @@ TEST(SqliteKeyValueStoreTest, AFileThatCannotBeMadeLeavesTheValuesInMemory) {
     EXPECT_TRUE(log.lines()[0].ends_with("; keeping it in memory")) << log.lines()[0];
 }
 
-TEST(SqliteKeyValueStores, KeepEachStoreInItsOwnFileUnderDefaults) {
-    TempDirectory temp;
-    MemoryLog log;
-    const std::string longName(1000, 'x');
-    {
-        SqliteKeyValueStores stores(temp.path(), log);
-        EXPECT_EQ(stores.suiteFile("a/b c"), temp.path() / "defaults" / "suite.a%2Fb%20c.sqlite");
-        EXPECT_LE(stores.suiteFile(longName + "1").filename().string().size(), 255u);
-        stores.standard().setDouble("k", 1);
-        stores.suite(longName + "1").setDouble("k", 2);
-        stores.suite(longName + "2").setDouble("k", 3);
-    }
-    SqliteKeyValueStores again(temp.path(), log);
-    EXPECT_EQ(again.standard().doubleForKey("k"), 1.0);
-    EXPECT_EQ(again.suite(longName + "1").doubleForKey("k"), 2.0);
-    EXPECT_EQ(again.suite(longName + "2").doubleForKey("k"), 3.0);
-    EXPECT_TRUE(log.lines().empty());
-}
-
 } // namespace
 } // namespace platform
