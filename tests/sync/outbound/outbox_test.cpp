@@ -78,7 +78,8 @@ public:
     void setData(std::string_view key, const Data& value) override {
         if (key == WatchSyncOutbox::storageKey) {
             std::vector<bool> flags;
-            for (const auto& m : watchsync::decodePendingList(value).value()) {
+            const auto list = watchsync::decodePendingList(value).value();
+            for (const auto& m : list) {
                 flags.push_back(m.queuedForTransfer);
             }
             writes.emplace_back(flags, session_.transfers.size());
