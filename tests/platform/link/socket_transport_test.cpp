@@ -171,6 +171,8 @@ protected:
 };
 
 TEST_P(SocketTransportTest, FramesArriveWholeAndInOrderAndTheWatchReconnectsToARecreatedPhone) {
+    // Before the transports, so that it outlives their last events.
+    Recorder secondPhoneEvents;
     auto phone = start(LinkRole::phone, phoneEvents);
     auto watch = start(LinkRole::watch, watchEvents);
     ASSERT_TRUE(phoneEvents.next(Kind::connected));
@@ -191,7 +193,6 @@ TEST_P(SocketTransportTest, FramesArriveWholeAndInOrderAndTheWatchReconnectsToAR
     EXPECT_TRUE(tcp() || !std::filesystem::exists(address.path)) << "the socket file stayed";
     // Nothing carries this frame: it must not turn up on the next connection.
     watch->send(message(1));
-    Recorder secondPhoneEvents;
     phone = start(LinkRole::phone, secondPhoneEvents);
     ASSERT_TRUE(secondPhoneEvents.next(Kind::connected));
     ASSERT_TRUE(watchEvents.next(Kind::connected));
