@@ -51,6 +51,10 @@ mutant outbox-retry-dropped src/sync/outbound/watch_sync_outbox.cpp \
     "a \"Retry\" answer schedules no second try" \
     $'            persist();\n            scheduleRetry(syncId);' \
     $'            persist();'
+mutant outbox-retry-as-success src/sync/outbound/watch_sync_outbox.cpp \
+    "a \"Retry\" answer to a message already handed to the link removes it as delivered" \
+    'if (status && equalsIgnoringCase(*status, "Retry")) {' \
+    'if (status && equalsIgnoringCase(*status, "Retry") && !message->queuedForTransfer) {'
 mutant outbox-retry-delay src/sync/outbound/watch_sync_outbox.cpp \
     "the retry comes after 0.5 s instead of 5 s" \
     'asyncAfter(retryDelay,' \

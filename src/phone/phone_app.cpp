@@ -271,6 +271,10 @@ void PhoneApp::handleIncoming(const platform::Dictionary& message, std::string_v
         }
         // What could not be recorded must come again.
         acknowledge(*syncId, answer);
+        auto& answered = answered_[*syncId];
+        ++answered.copies;
+        answered.refused += answer == "Success" ? 0 : 1;
+        answered.delivered = answered.delivered || answer == "Success";
         // The watch's copy may have been overwritten by a state sent before this event arrived.
         if (changed) {
             sendDelta("watch's " + type);

@@ -167,6 +167,15 @@ public:
     std::size_t arrivals(std::string_view type) const;
     // Called after each counted arrival with its type.
     void setArrivalListener(std::function<void(const std::string& type)> listener);
+    // What reached the app of one outbox message in this run: every copy the link handed over,
+    // repeats included, and how they were answered. A message is delivered once a copy of it was
+    // answered "Success"; any other answer, or none, asks the watch to keep it.
+    struct Answered {
+        std::size_t copies = 0;
+        std::size_t refused = 0;
+        bool delivered = false;
+    };
+    const std::map<std::string, Answered, std::less<>>& answered() const { return answered_; }
 
 private:
     class Delegate;
@@ -231,6 +240,7 @@ private:
     double totalEnergyBurned_ = 0;
     std::uint64_t nextRequest_ = 1;
     std::map<std::string, std::size_t, std::less<>> arrivals_;
+    std::map<std::string, Answered, std::less<>> answered_;
     std::function<void(const std::string&)> arrivalListener_;
     // Tasks posted to main hold it weakly, so that they do nothing once the app is gone.
     std::shared_ptr<PhoneApp*> self_;

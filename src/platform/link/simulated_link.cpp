@@ -120,6 +120,9 @@ public:
             return;
         }
         ++stats_.sent;
+        if (observer_) {
+            observer_(from, envelope);
+        }
         const LinkRole to = peerOf(from);
         auto& dir = directions_[indexOf(from)];
         switch (channelOf(kind)) {
@@ -176,6 +179,10 @@ public:
     LinkStats stats() const {
         std::lock_guard lock(mutex_);
         return stats_;
+    }
+    void onFrameSent(std::function<void(LinkRole, const Dictionary&)> observer) {
+        std::lock_guard lock(mutex_);
+        observer_ = std::move(observer);
     }
 
 private:
@@ -351,6 +358,7 @@ private:
     std::mt19937_64 rng_;
     LinkFaults faults_;
     LinkStats stats_;
+    std::function<void(LinkRole, const Dictionary&)> observer_;
     std::array<std::shared_ptr<EndState>, 2> ends_;
     std::array<Direction, 2> directions_; // by sending role
     bool cutByTest_ = false;
@@ -405,6 +413,11 @@ bool SimulatedLink::connected() const {
 }
 LinkStats SimulatedLink::stats() const {
     return core_->stats();
+}
+
+void SimulatedLink::onFrameSent(
+    std::function<void(LinkRole from, const Dictionary& envelope)> observer) {
+    core_->onFrameSent(std::move(observer));
 }
 
 } // namespace platform

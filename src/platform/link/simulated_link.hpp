@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -72,6 +73,10 @@ public:
     void restore();
     bool connected() const;
     LinkStats stats() const;
+    // Sees each frame an end sends on a live connection, before the faults act on it, so that a
+    // test can tell the copies the link made from the frames the ends sent. It runs with the
+    // link's lock held and must not call back into the link.
+    void onFrameSent(std::function<void(LinkRole from, const Dictionary& envelope)> observer);
 
 private:
     class Core;
