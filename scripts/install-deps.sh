@@ -9,6 +9,11 @@ packages=(
   nlohmann-json3-dev libsqlite3-dev sqlite3 uuid-dev libhowardhinnant-date-dev libasio-dev
   libgtest-dev libgmock-dev librapidcheck-dev libbenchmark-dev
   libplist-dev
+  # The watch's screens (Qt Quick 6.4), their QML imports, and a font to render text offscreen.
+  qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools libgl-dev
+  qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtquick-controls
+  qml6-module-qtquick-templates qml6-module-qtquick-layouts qml6-module-qtqml-workerscript
+  fonts-dejavu-core
 )
 
 missing=()

@@ -3,7 +3,7 @@
 #include "app/headless_control.hpp"
 #include "app/stdin_lines.hpp"
 #include "app/watch_app.hpp"
-#include "platform/link/socket/link_address.hpp"
+#include "platform/exec/system_executor.hpp"
 
 #include <cstdlib>
 #include <iostream>
@@ -13,27 +13,19 @@ namespace app {
 int runHeadless(const Options& options, std::ostream& out) {
     platform::StreamLog log(out);
     std::string error;
-    auto address = platform::parseLinkAddress(
-        options.link.empty() ? platform::defaultLinkAddress() : options.link, &error);
-    if (!address) {
-        std::cerr << "wristside: --link: " << error << "\n";
+    auto settings = WatchApp::settingsFrom(options, error);
+    if (!settings) {
+        std::cerr << "wristside: " << error << "\n";
         return 2;
     }
-    auto dataDirectory = options.dataDirectory.empty() ? platform::defaultDataDirectory("wristside")
-                                                       : options.dataDirectory;
-
-    auto notifications = platform::parseSimulatedNotificationAnswer(options.notifications)
-                             .value_or(platform::SimulatedNotificationAnswer::allow);
-    WatchApp watch(WatchApp::Settings{dataDirectory, *address, options.health == "allow",
-                                      notifications,
-                                      screens::NumberLocale::fromEnvironment(std::getenv)},
-                   log);
-    auto& main = watch.executor().mainLoop();
+    platform::SystemExecutor executor;
+    WatchApp watch(executor, std::move(*settings), log);
+    auto& main = executor.mainLoop();
     auto& core = watch.core();
     // Without screens the program counts as active once, at start.
     core.becameActive();
     HeadlessControl control(HeadlessControl::Wiring{
-        watch.executor(), core.data(), core.outbox(), core.restTimer(), core.workoutManager(),
+        executor, core.data(), core.outbox(), core.restTimer(), core.workoutManager(),
         core.mainScreen(), core.notificationCenter(),
         [&log](std::string_view line) { log.line(line); }, [&main] { main.stop(); }});
     {

@@ -92,6 +92,15 @@ void HeadlessControl::handleLine(std::string_view line) {
     }
     if (*action == "state") {
         reply("state", state());
+    } else if (*action == "quit") {
+        reply("ok");
+        wiring_.quit();
+    } else if (wiring_.gestures != nullptr) {
+        if (auto answer = wiring_.gestures->perform(*action, *parsed->dictionary())) {
+            reply(answer->kind, std::move(answer->fields));
+        } else {
+            error("unknown action \"" + *action + "\"");
+        }
     } else if (*action == "refresh") {
         wiring_.mainScreen.refresh();
         reply("ok");
@@ -103,9 +112,6 @@ void HeadlessControl::handleLine(std::string_view line) {
     } else if (*action == "dismissTimer") {
         wiring_.mainScreen.dismissRestTimer();
         reply("ok");
-    } else if (*action == "quit") {
-        reply("ok");
-        wiring_.quit();
     } else {
         error("unknown action \"" + *action + "\"");
     }

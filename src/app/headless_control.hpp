@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/gestures.hpp"
 #include "platform/notifications/simulated_notification_center.hpp"
 #include "screens/logic/main_screen.hpp"
 #include "session/workout_manager.hpp"
@@ -30,6 +31,8 @@ public:
         std::function<void(std::string_view line)> writeLine;
         // Ends the program once the main queue has drained.
         std::function<void()> quit;
+        // With screens: every action but "state" and "quit" presses the real controls.
+        Gestures* gestures = nullptr;
     };
 
     explicit HeadlessControl(Wiring wiring);

@@ -1,8 +1,9 @@
-// wristside: the watch application. The screens are not built yet: it runs headless, or decodes
-// a snapshot file as a tool.
+// wristside: the watch application, with its window or headless; or a tool that decodes a
+// snapshot file.
 #include "app/headless.hpp"
 #include "app/options.hpp"
 #include "app/snapshot_tool.hpp"
+#include "app/with_screens.hpp"
 
 #include <iostream>
 #include <string_view>
@@ -16,13 +17,19 @@ int main(int argc, char** argv) {
         std::cerr << "wristside: " << error << "\n" << app::usageText();
         return 2;
     }
+    if (options->help) {
+        std::cout << app::usageText();
+        return 0;
+    }
+    if (options->version) {
+        std::cout << app::versionText();
+        return 0;
+    }
     if (options->snapshotFile) {
         return app::printSnapshot(*options->snapshotFile, options->json, std::cout, std::cerr);
     }
-    if (!options->headless) {
-        std::cerr << "wristside: the screens are not built yet; run with --headless\n"
-                  << app::usageText();
-        return 2;
+    if (options->headless) {
+        return app::runHeadless(*options, std::cout);
     }
-    return app::runHeadless(*options, std::cout);
+    return app::runWithScreens(*options, std::cout, argc, argv);
 }

@@ -1,6 +1,32 @@
 #include "app/options.hpp"
 
+#include <charconv>
+
 namespace app {
+
+namespace {
+
+bool parseScreenSize(std::string_view text, Options& options) {
+    int width = 0;
+    int height = 0;
+    const auto x = text.find('x');
+    if (x == std::string_view::npos) {
+        return false;
+    }
+    auto number = [](std::string_view digits, int& out) {
+        auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
+        return failure == std::errc() && end == digits.data() + digits.size();
+    };
+    if (!number(text.substr(0, x), width) || !number(text.substr(x + 1), height) || width < 100 ||
+        height < 100 || width > 2000 || height > 2000) {
+        return false;
+    }
+    options.screenWidth = width;
+    options.screenHeight = height;
+    return true;
+}
+
+} // namespace
 
 std::optional<Options> parseOptions(const std::vector<std::string_view>& arguments,
                                     std::string& error) {
@@ -16,10 +42,15 @@ std::optional<Options> parseOptions(const std::vector<std::string_view>& argumen
         };
         if (arg == "--headless") {
             options.headless = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--link" || arg == "--data-dir" || arg == "--notifications" ||
-                   arg == "--health" || arg == "--snapshot") {
+                   arg == "--health" || arg == "--snapshot" || arg == "--control" ||
+                   arg == "--screen") {
             auto text = value();
             if (!text) {
                 return std::nullopt;
@@ -30,6 +61,18 @@ std::optional<Options> parseOptions(const std::vector<std::string_view>& argumen
                 options.dataDirectory = std::filesystem::path(*text);
             } else if (arg == "--snapshot") {
                 options.snapshotFile = std::filesystem::path(*text);
+            } else if (arg == "--control") {
+                if (*text != "stdin") {
+                    error = "--control takes stdin";
+                    return std::nullopt;
+                }
+                options.controlStdin = true;
+            } else if (arg == "--screen") {
+                if (!parseScreenSize(*text, options)) {
+                    error = "--screen takes WIDTHxHEIGHT in pixels, each from 100 to 2000, not " +
+                            std::string(*text);
+                    return std::nullopt;
+                }
             } else if (arg == "--notifications") {
                 if (*text != "allow" && *text != "deny" && *text != "undecided") {
                     error = "--notifications takes allow, deny or undecided";
@@ -52,14 +95,24 @@ std::optional<Options> parseOptions(const std::vector<std::string_view>& argumen
 }
 
 std::string_view usageText() {
-    return "usage: wristside --headless [--link ADDRESS] [--data-dir DIR]\n"
-           "                 [--notifications allow|deny|undecided] [--health allow|deny]\n"
+    return "usage: wristside [--screen WIDTHxHEIGHT] [--control stdin] [COMMON]\n"
+           "       wristside --headless [COMMON]\n"
            "       wristside --snapshot FILE [--json]\n"
-           "  --headless runs the watch core without screens, driven by JSON lines on standard\n"
-           "  input (see docs/headless-control.md); the screens are not built yet.\n"
+           "       wristside --help | --version\n"
+           "COMMON: [--link ADDRESS] [--data-dir DIR] [--notifications allow|deny|undecided]\n"
+           "        [--health allow|deny]\n"
+           "  Without --headless the watch opens its window (396x484 pixels unless --screen\n"
+           "  says otherwise; QT_QPA_PLATFORM=offscreen needs no display). --control stdin then\n"
+           "  reads JSON control lines on standard input and carries each out by pressing the\n"
+           "  controls on screen (see docs/headless-control.md).\n"
+           "  --headless runs the watch core without screens, driven by the same JSON lines.\n"
            "  --link unix:PATH or tcp:127.0.0.1:PORT, where phone-sim listens.\n"
            "  --snapshot decodes a workout snapshot file (a binary property list as the phone\n"
            "  sends it) and prints the workout as the watch holds it (--json: as JSON).\n";
+}
+
+std::string_view versionText() {
+    return "wristside 0.1\n";
 }
 
 } // namespace app

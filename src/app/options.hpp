@@ -18,6 +18,13 @@ struct Options {
     // Tool mode: decode a snapshot file and print it, without starting the watch.
     std::optional<std::filesystem::path> snapshotFile;
     bool json = false;
+    // With screens: read control lines on standard input (headless always does).
+    bool controlStdin = false;
+    // The watch screen's size in pixels.
+    int screenWidth = 396;
+    int screenHeight = 484;
+    bool help = false;
+    bool version = false;
 };
 
 // Nothing for a command line it cannot use; error then says what was wrong.
@@ -25,5 +32,6 @@ std::optional<Options> parseOptions(const std::vector<std::string_view>& argumen
                                     std::string& error);
 
 std::string_view usageText();
+std::string_view versionText();
 
 } // namespace app

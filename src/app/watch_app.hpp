@@ -1,7 +1,8 @@
 #pragma once
 
+#include "app/options.hpp"
 #include "app/watch_core.hpp"
-#include "platform/exec/system_executor.hpp"
+#include "platform/exec/queue.hpp"
 #include "platform/files/file_system.hpp"
 #include "platform/link/session_engine.hpp"
 #include "platform/link/socket/link_address.hpp"
@@ -10,12 +11,15 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace app {
 
-// The composition root: the production environment (run loop, SQLite stores, files under the
-// data directory, the phone link over a socket) and the watch core built on it, torn down in
-// reverse order (the executor last, so that no queue outlives it).
+// The composition root: the production environment (SQLite stores, files under the data
+// directory, the phone link over a socket) on the program's executor, and the watch core built
+// on it, torn down in reverse order. The executor (headless: a run loop; with screens: Qt's
+// event loop) must outlive it, so that no queue does.
 class WatchApp {
 public:
     struct Settings {
@@ -29,16 +33,18 @@ public:
         screens::NumberLocale numberLocale{};
     };
 
-    WatchApp(Settings settings, platform::Log& log);
+    WatchApp(platform::Executor& executor, Settings settings, platform::Log& log);
     ~WatchApp();
     WatchApp(const WatchApp&) = delete;
     WatchApp& operator=(const WatchApp&) = delete;
 
-    platform::SystemExecutor& executor() { return executor_; }
+    // The settings the command line asks for; nothing when it names an unusable link address
+    // (error says why).
+    static std::optional<Settings> settingsFrom(const Options& options, std::string& error);
+
     WatchCore& core() { return *core_; }
 
 private:
-    platform::SystemExecutor executor_;
     platform::SqliteKeyValueStores defaults_;
     // The platform's own store (the session's queued transfers and contexts), apart from the
     // application's user defaults as on the real device.

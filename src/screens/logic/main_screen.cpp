@@ -406,6 +406,7 @@ void MainScreen::goBack(const model::ExerciseRef& exercise) {
                        [&](const model::ExerciseRef& e) { return inSuperset(e) && hasOpenSet(e); });
     }
     if (next) {
+        scrollTarget = next->id;
         navigateTo(next);
     }
 }
@@ -428,7 +429,12 @@ void MainScreen::durationSetCompleted(const std::string& setId, platform::Date d
 }
 
 void MainScreen::timerRunningChanged(bool running) {
-    if (running && !restTimerScreen_) {
+    if (running && restTimerScreen_) {
+        // A run that replaced the one before within the same turn: the sheet never closed.
+        if (!restTimerScreen_->isTicking()) {
+            restTimerScreen_->appear();
+        }
+    } else if (running) {
         restTimerScreen_ = std::make_unique<timer::RestTimer>(
             timer::RestTimer::Services{
                 services_.executor, services_.restTimer, services_.workoutManager,
@@ -446,17 +452,27 @@ void MainScreen::timerRunningChanged(bool running) {
             });
         restTimerScreen_->appear();
         restTimerSheetIsPresented = true;
-    } else if (!running && restTimerScreen_) {
-        // The screen may be inside its own tick: it is let go once that has returned, and ticks
-        // no more meanwhile (the program may let go of the timer before then).
+    } else if (restTimerScreen_) {
+        // It stops ticking at once. The timer replaces a run by writing false, then true, in one
+        // turn of the main queue, so the sheet closes only if it is still stopped after that.
         restTimerScreen_->disappear();
-        services_.executor.main().async(
-            [screen = std::shared_ptr<timer::RestTimer>(std::move(restTimerScreen_))] {});
-        restTimerSheetIsPresented = false;
-        if (showSyncStatusAfterTimerDismisses_) {
-            showSyncStatusAfterTimerDismisses_ = false;
-            showingSyncStatus = true;
-        }
+        services_.executor.main().async([self = std::weak_ptr(self_)] {
+            if (auto screen = self.lock()) {
+                (*screen)->closeRestSheetIfStopped();
+            }
+        });
+    }
+}
+
+void MainScreen::closeRestSheetIfStopped() {
+    if (services_.restTimer.timerIsRunning.get() || !restTimerScreen_) {
+        return;
+    }
+    restTimerScreen_.reset();
+    restTimerSheetIsPresented = false;
+    if (showSyncStatusAfterTimerDismisses_) {
+        showSyncStatusAfterTimerDismisses_ = false;
+        showingSyncStatus = true;
     }
 }
 

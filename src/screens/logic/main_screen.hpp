@@ -55,6 +55,8 @@ public:
     // The exercise whose detail is pushed; setting it navigates.
     platform::Observable<std::optional<std::string>> tagToShow;
     platform::Observable<bool> restTimerSheetIsPresented{false};
+    // The exercise the list scrolls to; written when a superset moves the user on.
+    platform::Observable<std::optional<std::string>> scrollTarget;
     platform::Observable<int> availableWorkoutsPage{0};
     // The sheets. Writing false closes one, as the user's swipe does.
     platform::Observable<bool> showingWorkoutFinish{false};
@@ -120,6 +122,7 @@ public:
 private:
     void showDetail(const std::optional<std::string>& exerciseId);
     void timerRunningChanged(bool running);
+    void closeRestSheetIfStopped();
     void startHealthSession(const model::Workout& workout);
     // True from the tap that completes or cancels the workout until the list has gone, and
     // while no workout runs.

@@ -299,6 +299,7 @@ TEST_F(MainScreenTest, AHandOffDuringRestStopsTheTimerAndOpensOnceItsSheetHasClo
         [&](const bool& up) { order.push_back(up ? "status up" : "status closed"); });
     data().syncingFinishedWorkout = true;
     EXPECT_FALSE(restTimer().timerIsRunning.get());
+    executor.runUntilIdle();
     EXPECT_EQ(order, (std::vector<std::string>{"timer closed", "status up"}));
 }
 

@@ -1,0 +1,211 @@
+#include "app/screen_gestures.hpp"
+
+#include "model/conversions.hpp"
+
+#include <array>
+
+namespace app {
+
+using platform::Dictionary;
+using platform::Value;
+
+namespace {
+
+Gestures::Answer ok() {
+    return {"ok", {}};
+}
+
+Gestures::Answer error(std::string message) {
+    return {"error", Dictionary{{"message", Value(std::move(message))}}};
+}
+
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The exercise detail's actions: their controls come with the detail's set pages.
+constexpr std::array<std::string_view, 7> detailActions{"actionButton",   "addSet", "deleteSet",
+                                                        "changeSetType",  "keypad", "setDuration",
+                                                        "plateCalculator"};
+
+} // namespace
+
+std::optional<Gestures::Answer> ScreenGestures::perform(const std::string& action,
+                                                        const Dictionary& arguments) {
+    auto string = [&](std::string_view key) {
+        return model::asString(model::lookup(arguments, key));
+    };
+    auto needs = [&](std::string_view key) {
+        return error(action + " needs \"" + std::string(key) + "\" (a string)");
+    };
+    if (action == "screen") {
+        return screen();
+    }
+    if (action == "screenshot") {
+        const auto* path = string("path");
+        if (path == nullptr) {
+            return needs("path");
+        }
+        return driver_.screenshot(qt(*path)) ? ok() : error("cannot write a PNG to " + *path);
+    }
+    if (action == "crown") {
+        const auto* detents = model::lookup(arguments, "detents");
+        if (detents == nullptr || detents->integer() == nullptr) {
+            return error("crown needs \"detents\" (an integer)");
+        }
+        driver_.turnCrown(
+            static_cast<int>(std::clamp<std::int64_t>(*detents->integer(), -100, 100)));
+        return ok();
+    }
+    if (action == "swipe") {
+        const auto* direction = string("direction");
+        return direction != nullptr ? swipe(*direction) : needs("direction");
+    }
+    if (action == "refresh") {
+        return press(action, "refresh");
+    }
+    if (action == "startWorkout") {
+        const auto* workoutId = string("workoutId");
+        if (workoutId == nullptr) {
+            return needs("workoutId");
+        }
+        const int page = viewModel_.workouts()->indexOf(qt(*workoutId));
+        if (page < 0) {
+            return error("no available workout with id \"" + *workoutId + "\"");
+        }
+        if (viewModel_.content() == "availableWorkouts") {
+            viewModel_.setWorkoutPage(page);
+        }
+        return press(action, "startWorkout:" + qt(*workoutId));
+    }
+    if (action == "finishWorkout") {
+        scrollList({});
+        return press(action, "finishWorkout");
+    }
+    if (action == "confirmFinish") {
+        return press(action, "confirmFinish");
+    }
+    if (action == "openExercisePicker") {
+        const auto* value = model::lookup(arguments, "placeholderExerciseId");
+        if (value == nullptr) {
+            scrollList({});
+            return press(action, "addExercise");
+        }
+        if (value->string() == nullptr) {
+            return error(
+                "openExercisePicker takes \"placeholderExerciseId\" (a string) or nothing");
+        }
+        const auto id = qt(*value->string());
+        const int row = viewModel_.exercises()->indexOf(id);
+        if (!viewModel_.exercises()->value(row, "placeholder").toBool()) {
+            return error("no placeholder exercise with id \"" + *value->string() + "\"");
+        }
+        scrollList(id);
+        return press(action, "exerciseRow:" + id);
+    }
+    if (action == "pickExercise") {
+        const auto* referenceId = string("referenceExerciseId");
+        if (referenceId == nullptr) {
+            return needs("referenceExerciseId");
+        }
+        const int row = viewModel_.pickerRowOf(qt(*referenceId));
+        if (auto* list = driver_.find("pickerList"); list != nullptr && row >= 0) {
+            QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, row),
+                                      Q_ARG(int, 4 /* ListView.Contain */));
+        }
+        return press(action, "pickExercise:" + qt(*referenceId));
+    }
+    if (action == "openExercise") {
+        const auto* exerciseId = string("exerciseId");
+        if (exerciseId == nullptr) {
+            return needs("exerciseId");
+        }
+        scrollList(qt(*exerciseId));
+        return press(action, "exerciseRow:" + qt(*exerciseId));
+    }
+    if (action == "deleteExercise") {
+        const auto* exerciseId = string("exerciseId");
+        if (exerciseId == nullptr) {
+            return needs("exerciseId");
+        }
+        const auto id = qt(*exerciseId);
+        scrollList(id);
+        // Swiping the row from its trailing edge reveals the trash button.
+        if (auto* row = driver_.reachable("exerciseRow:" + id)) {
+            const auto top = row->mapToScene(QPointF(0, row->height() / 2));
+            driver_.drag(top + QPointF(row->width() * 0.9, 0),
+                         top + QPointF(row->width() * 0.3, 0));
+        }
+        return press(action, "deleteExercise:" + id);
+    }
+    if (action == "dismissSyncStatus" || action == "dismissTimer") {
+        const auto sheet = action == "dismissTimer" ? "RestTimer" : "SyncStatusSheet";
+        if (viewModel_.sheet() != sheet) {
+            return error(action + ": the " + sheet + " sheet is not open");
+        }
+        return press(action, "closeSheet");
+    }
+    if (std::find(detailActions.begin(), detailActions.end(), action) != detailActions.end()) {
+        return error(action + ": the exercise detail's set pages are not on screen: this build "
+                              "shows the detail's title only");
+    }
+    return std::nullopt;
+}
+
+Gestures::Answer ScreenGestures::press(const std::string& action, const QString& objectName) {
+    auto* control = driver_.reachable(objectName);
+    if (control == nullptr) {
+        return error(action + ": the control \"" + objectName.toStdString() +
+                     "\" is not on screen");
+    }
+    driver_.tap(*control);
+    return ok();
+}
+
+void ScreenGestures::scrollList(const QString& exerciseId) {
+    auto* list = driver_.find("exerciseList");
+    if (list == nullptr) {
+        return;
+    }
+    if (exerciseId.isEmpty()) {
+        QMetaObject::invokeMethod(list, "positionViewAtEnd");
+    } else if (const int row = viewModel_.exercises()->indexOf(exerciseId); row >= 0) {
+        QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, row),
+                                  Q_ARG(int, 4 /* ListView.Contain */));
+    }
+}
+
+Gestures::Answer ScreenGestures::screen() {
+    platform::Array texts;
+    for (const auto& text : driver_.visibleTexts()) {
+        texts.push_back(Value(text.toStdString()));
+    }
+    const auto sheet = viewModel_.sheet();
+    return {"screen", Dictionary{{"screen", Value(driver_.screenName().toStdString())},
+                                 {"sheet", sheet.isEmpty() ? Value() : Value(sheet.toStdString())},
+                                 {"texts", Value(std::move(texts))}}};
+}
+
+Gestures::Answer ScreenGestures::swipe(const std::string& direction) {
+    const double w = window_.width();
+    const double h = window_.height();
+    if (direction == "down") {
+        if (viewModel_.sheet().isEmpty()) {
+            return error("swipe down: no sheet is open");
+        }
+        driver_.drag({w / 2, h * 0.35}, {w / 2, h * 0.95});
+        return ok();
+    }
+    if (direction == "left" || direction == "right") {
+        if (driver_.reachable("workoutPages") == nullptr) {
+            return error("swipe " + direction + ": the workout pager is not on screen");
+        }
+        const double from = direction == "left" ? w * 0.85 : w * 0.15;
+        const double to = direction == "left" ? w * 0.15 : w * 0.85;
+        driver_.drag({from, h * 0.3}, {to, h * 0.3});
+        return ok();
+    }
+    return error("swipe takes \"direction\": \"down\", \"left\" or \"right\"");
+}
+
+} // namespace app

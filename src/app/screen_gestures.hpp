@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/gestures.hpp"
+#include "screens/control/screen_driver.hpp"
+#include "screens/viewmodels/content_view_model.hpp"
+
+namespace app {
+
+// The control channel's actions carried out on the window: each brings its target on screen as
+// a person would (pages the pager, scrolls the list) and presses the control by its objectName;
+// a control that is not on screen answers the error line and changes nothing.
+class ScreenGestures final : public Gestures {
+public:
+    ScreenGestures(QQuickWindow& window, screens::ContentViewModel& viewModel)
+        : driver_(window), window_(window), viewModel_(viewModel) {}
+
+    std::optional<Answer> perform(const std::string& action,
+                                  const platform::Dictionary& arguments) override;
+
+private:
+    // Presses the named control when a finger can reach it.
+    Answer press(const std::string& action, const QString& objectName);
+    // Scrolls the exercise list so that the exercise's row, or with no id its footer, shows.
+    void scrollList(const QString& exerciseId);
+    Answer screen();
+    Answer swipe(const std::string& direction);
+
+    screens::ScreenDriver driver_;
+    QQuickWindow& window_;
+    screens::ContentViewModel& viewModel_;
+};
+
+} // namespace app

@@ -1,0 +1,147 @@
+#include "app/with_screens.hpp"
+
+#include "app/headless_control.hpp"
+#include "app/screen_gestures.hpp"
+#include "app/stdin_lines.hpp"
+#include "app/watch_app.hpp"
+#include "screens/bridge/qt_executor.hpp"
+#include "screens/viewmodels/content_view_model.hpp"
+
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
+
+#include <deque>
+#include <iostream>
+
+namespace app {
+
+namespace {
+
+// Control lines one at a time: the next is read only after the last one's answer and after
+// whatever that action queued on the main queue (the screens redrawing, first of all), so that
+// each action finds the screen settled and answers come in the order of the lines.
+class ControlSequence {
+public:
+    ControlSequence(platform::Queue& main, HeadlessControl& control)
+        : main_(main), control_(control) {}
+
+    void add(std::string line) {
+        lines_.push_back(std::move(line));
+        if (!busy_) {
+            next();
+        }
+    }
+    // The end of input: the program ends once the lines before it have been answered.
+    void end() {
+        ended_ = true;
+        if (!busy_) {
+            next();
+        }
+    }
+    // Called with every line written: an answer lets the next control line through.
+    void written(std::string_view line) {
+        if (line.starts_with("{\"reply\":")) {
+            main_.async([this] { next(); });
+        }
+    }
+
+private:
+    void next() {
+        busy_ = false;
+        while (!lines_.empty() && !busy_) {
+            auto line = std::move(lines_.front());
+            lines_.pop_front();
+            if (!line.empty()) {
+                busy_ = true;
+                control_.handleLine(line);
+            }
+        }
+        if (!busy_ && ended_) {
+            QCoreApplication::quit();
+        }
+    }
+
+    platform::Queue& main_;
+    HeadlessControl& control_;
+    std::deque<std::string> lines_;
+    bool busy_ = false;
+    bool ended_ = false;
+};
+
+} // namespace
+
+int runWithScreens(const Options& options, std::ostream& out, int& argc, char** argv) {
+    if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("offscreen") &&
+        !qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) {
+        // No GPU offscreen: the software renderer draws the same pixels without one.
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
+    QGuiApplication application(argc, argv);
+    platform::StreamLog log(out);
+    std::string error;
+    auto settings = WatchApp::settingsFrom(options, error);
+    if (!settings) {
+        std::cerr << "wristside: " << error << "\n";
+        return 2;
+    }
+    screens::QtExecutor executor;
+    WatchApp watch(executor, std::move(*settings), log);
+    auto& core = watch.core();
+    screens::ContentViewModel viewModel(
+        {core.mainScreen(), core.data(), core.workoutManager(), core.restTimer()});
+
+    QQmlApplicationEngine engine;
+    int qmlWarnings = 0;
+    QObject::connect(&engine, &QQmlEngine::warnings, [&](const QList<QQmlError>& warnings) {
+        for (const auto& warning : warnings) {
+            ++qmlWarnings;
+            log.line("QML warning: " + warning.toString().toStdString());
+        }
+    });
+    engine.setInitialProperties({{"vm", QVariant::fromValue(&viewModel)}});
+    engine.load(QUrl(QStringLiteral("qrc:/Wristside/Main.qml")));
+    auto* window = engine.rootObjects().isEmpty()
+                       ? nullptr
+                       : qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+    if (window == nullptr) {
+        std::cerr << "wristside: the screens did not load\n";
+        return 1;
+    }
+    window->resize(options.screenWidth, options.screenHeight);
+    // Becoming active asks for notification permission and reschedules a running rest's alert.
+    QObject::connect(window, &QWindow::activeChanged, [&core, window] {
+        if (window->isActive()) {
+            core.becameActive();
+        }
+    });
+    core.becameActive();
+
+    ScreenGestures gestures(*window, viewModel);
+    std::unique_ptr<ControlSequence> sequence;
+    HeadlessControl control(HeadlessControl::Wiring{
+        executor, core.data(), core.outbox(), core.restTimer(), core.workoutManager(),
+        core.mainScreen(), core.notificationCenter(),
+        [&](std::string_view line) {
+            log.line(line);
+            if (sequence) {
+                sequence->written(line);
+            }
+        },
+        [&executor] { executor.main().async([] { QCoreApplication::quit(); }); }, &gestures});
+    sequence = std::make_unique<ControlSequence>(executor.main(), control);
+    std::unique_ptr<StdinLines> input;
+    if (options.controlStdin) {
+        input = std::make_unique<StdinLines>(
+            [&](std::string line) {
+                executor.main().async([&, line = std::move(line)] { sequence->add(line); });
+            },
+            [&] { executor.main().async([&] { sequence->end(); }); });
+    }
+    const int status = application.exec();
+    input.reset();
+    return status;
+}
+
+} // namespace app
