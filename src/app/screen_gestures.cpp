@@ -193,7 +193,8 @@ Gestures::Answer ScreenGestures::swipe(const std::string& direction) {
         if (viewModel_.sheet().isEmpty()) {
             return error("swipe down: no sheet is open");
         }
-        driver_.drag({w / 2, h * 0.35}, {w / 2, h * 0.95});
+        // From the top edge, beside the close button, where the sheet's content takes no finger.
+        driver_.drag({w * 0.7, h * 0.04}, {w * 0.7, h * 0.9});
         return ok();
     }
     if (direction == "left" || direction == "right") {

@@ -93,10 +93,10 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
         {core.mainScreen(), core.data(), core.workoutManager(), core.restTimer()});
 
     QQmlApplicationEngine engine;
-    int qmlWarnings = 0;
+    // In the program's log, where tests look for them: a warning is a screen that is broken.
+    engine.setOutputWarningsToStandardError(false);
     QObject::connect(&engine, &QQmlEngine::warnings, [&](const QList<QQmlError>& warnings) {
         for (const auto& warning : warnings) {
-            ++qmlWarnings;
             log.line("QML warning: " + warning.toString().toStdString());
         }
     });

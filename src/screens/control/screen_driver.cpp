@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <QtTest/QTest>
 
 #include <algorithm>
 #include <functional>
@@ -103,25 +104,19 @@ QQuickItem* ScreenDriver::reachable(const QString& objectName) {
     return found;
 }
 
-void ScreenDriver::mouse(QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, at, at, window_.mapToGlobal(at), Qt::LeftButton, buttons,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(&window_, &event);
-}
-
 void ScreenDriver::tap(QQuickItem& item) {
-    const QPointF centre = item.mapToScene(QPointF(item.width() / 2, item.height() / 2));
-    mouse(QEvent::MouseButtonPress, centre, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, centre, Qt::NoButton);
+    const QPoint centre = item.mapToScene(QPointF(item.width() / 2, item.height() / 2)).toPoint();
+    QTest::mouseClick(&window_, Qt::LeftButton, Qt::NoModifier, centre);
 }
 
 void ScreenDriver::drag(QPointF from, QPointF to) {
+    // As a finger moves: a frame between events, so that flicks and swipes see its speed.
     constexpr int steps = 12;
-    mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    QTest::mousePress(&window_, Qt::LeftButton, Qt::NoModifier, from.toPoint());
     for (int step = 1; step <= steps; ++step) {
-        mouse(QEvent::MouseMove, from + (to - from) * step / steps, Qt::LeftButton);
+        QTest::mouseMove(&window_, (from + (to - from) * step / steps).toPoint(), 16);
     }
-    mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    QTest::mouseRelease(&window_, Qt::LeftButton, Qt::NoModifier, to.toPoint(), 16);
     settle();
 }
 

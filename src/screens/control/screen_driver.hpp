@@ -36,7 +36,6 @@ public:
 private:
     QQuickItem* topLayer();
     bool onScreen(const QQuickItem& item) const;
-    void mouse(QEvent::Type type, QPointF at, Qt::MouseButtons buttons);
 
     QQuickWindow& window_;
 };

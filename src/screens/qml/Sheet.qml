@@ -9,6 +9,25 @@ Rectangle {
 
     color: Theme.sheetBackground
 
+    // Swiping down anywhere the content does not take the finger itself: let go past a quarter
+    // of the height and the sheet goes.
+    MouseArea {
+        id: swipe
+        anchors.fill: parent
+        property real startY: 0
+        property real pulled: 0
+        // In window coordinates: the sheet itself follows the finger.
+        onPressed: mouse => { startY = mapToItem(null, mouse.x, mouse.y).y; pulled = 0; }
+        onPositionChanged: mouse => pulled = Math.max(0, mapToItem(null, mouse.x, mouse.y).y - startY)
+        onReleased: {
+            if (pulled > sheet.height / 4)
+                sheet.dismissed();
+            pulled = 0;
+        }
+        onCanceled: pulled = 0
+    }
+    transform: Translate { y: swipe.pulled }
+
     WatchButton {
         id: close
         objectName: "closeSheet"
@@ -30,16 +49,4 @@ Rectangle {
         anchors.margins: Theme.spacing
     }
 
-    // Follows the finger down; let go past a quarter of the height and the sheet goes.
-    DragHandler {
-        id: drag
-        target: null
-        yAxis.enabled: true
-        xAxis.enabled: false
-        onActiveChanged: {
-            if (!active && translation.y > sheet.height / 4)
-                sheet.dismissed();
-        }
-    }
-    transform: Translate { y: drag.active ? Math.max(0, drag.translation.y) : 0 }
 }

@@ -51,6 +51,9 @@ Item {
                 color: Theme.primaryText
                 font.pixelSize: Theme.headline
                 font.weight: Font.Bold
+                // One line across the card: smaller type before any of it is cut.
+                fontSizeMode: Text.HorizontalFit
+                minimumPixelSize: Theme.footnote
                 elide: Text.ElideRight
                 maximumLineCount: 1
             }
