@@ -1,5 +1,5 @@
-// The session engine's promises that the link simulation does not reach: the receiver's memory of
-// delivered transfers, the payload limits, refused input, files and the hello exchange.
+// The session engine's promises, each played against a watch engine on a scripted wire. The
+// seeded simulations of tests/sim run two engines over a faulty link.
 #include "link_harness.hpp"
 
 #include "platform/values/bplist.hpp"
@@ -50,6 +50,48 @@ TEST(UserInfoTransferTest, TheReceiverStoresAThousandDeliveredIdsEachBeforeItsDe
     watch.receive(userInfoFrame("id-0", numbered(0)));
     EXPECT_EQ(watch.delegate.userInfos.size(), 1000u);
     EXPECT_EQ(watch.delegate.callbacksOnMain, 0);
+}
+
+// What the watch queued or received outlives a restart; each transfer finishes once, on the first
+// answer of the phone; a message hears back once, by reply or by the loss of its connection.
+TEST(SessionStateTest, QueuedTransfersAndTheContextOutliveARestartAndEachHandlerIsCalledOnce) {
+    ScriptedWatch watch;
+    const auto first = watch.engine->transferUserInfo(numbered(1));
+    const auto second = watch.engine->transferUserInfo(numbered(2));
+    watch.start();
+    ASSERT_EQ(watch.engine->outstandingUserInfoTransfers().size(), 2u);
+    watch.connect();
+    watch.receive({{"kind", "context"}, {"body", numbered(7)}});
+    const auto sent = watch.wire->sentOfKind("userInfo");
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1], userInfoFrame(second.transferId, numbered(2)));
+    for (const auto& id : {first.transferId, first.transferId, second.transferId}) {
+        watch.receive({{"kind", "received"}, {"id", id}});
+    }
+    EXPECT_EQ(watch.delegate.finishedUserInfos,
+              (std::vector<Finished>{{first.transferId, std::nullopt},
+                                     {second.transferId, std::nullopt}}));
+    EXPECT_TRUE(watch.engine->outstandingUserInfoTransfers().empty());
+
+    watch.delegate.onMessage = [](const Dictionary&, std::optional<ReplyHandler> reply) {
+        (*reply)(numbered(1));
+        (*reply)(numbered(2));
+    };
+    watch.receive(
+        {{"kind", "message"}, {"id", "m1"}, {"body", numbered(0)}, {"replyExpected", true}});
+    const Dictionary reply{{"kind", "reply"}, {"id", "m1"}, {"body", numbered(1)}};
+    EXPECT_EQ(watch.wire->sentOfKind("reply"), std::vector<Dictionary>{reply});
+    std::vector<Code> errors;
+    watch.engine->sendMessage(numbered(3), ReplyHandler([](Dictionary) { FAIL(); }),
+                              [&](SessionError e) { errors.push_back(e.code); });
+    watch.exec.runUntilIdle();
+    watch.wire->events.disconnected("gone");
+    watch.exec.runUntilIdle();
+    EXPECT_EQ(errors, std::vector<Code>{Code::connectionLost});
+
+    watch.start();
+    EXPECT_EQ(watch.engine->receivedApplicationContext(), numbered(7));
+    EXPECT_EQ(watch.delegate.contexts, std::vector<Dictionary>{numbered(7)});
 }
 
 TEST(PayloadLimitsTest, WhatTheWatchSendsIsMeasuredByItsEncodingAndRefusedPastTheLimit) {
