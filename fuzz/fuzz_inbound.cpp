@@ -1,32 +1,25 @@
 // Arbitrary input at the watch's inbound doors, into the whole watch core as the program builds
-// it (outbox, health store and session manager, rest timer with its alerts, notification centre,
-// sync hub, root screen) on the manual executor, an in-memory store and a fake phone session whose
-// callbacks arrive on a queue of their own, as the real session's do.
+// it, on the manual executor, an in-memory store and a fake phone session whose callbacks arrive
+// on a queue of their own, as the real session's do.
 //
 // The input is a run of chunks separated by "\n--\n". The first chunk is the catalogue file found
 // at start (none when empty). Each later chunk starts with one byte that names its door; the rest
 // is its body. Dictionaries are read from a binary property list or a JSON object.
-//   m  a message from the phone that expects a reply (dictionary)
-//   u  a user-info transfer (dictionary)
-//   c  an application context (dictionary)
-//   w  the phone's request to start a workout session (dictionary)
-//   r  a transferred catalogue file
-//   s  a transferred full-snapshot file
-//   d  mirrored health-session data
+//   m  a message that expects a reply    u  a user-info transfer     c  an application context
+//   w  the phone's request to start a workout session (all four: a dictionary)
+//   r  a transferred catalogue file      s  a transferred full-snapshot file
+//   d  mirrored health-session data      a  a line on the control channel (the user)
 //   k  the phone acknowledges the oldest pending outbox message; the body is the status
 //   f  the oldest background transfer finishes, failed when the body is not empty
 //   n  the phone becomes reachable (empty body) or unreachable
-//   a  a line on the control channel (the user)
 //   x  the program restarts over what it stored
 //   t  virtual time moves on by the body's decimal seconds (at most ten minutes)
-// After each chunk the pending work runs and a second of virtual time passes, so that timers fire.
-// An input without a separator goes, whole, through each of the first doors: the catalogue file
-// at start, a message, and both kinds of transferred file.
+// After each chunk the pending work runs and a second of virtual time passes. An input without a
+// separator goes, whole, through the catalogue file at start, a message and both kinds of file.
 //
 // Whatever arrives: nothing crashes, every reply handler is called exactly once with a property
 // list, the work settles, the catalogue holds only usable entries and the control channel can
-// still report the whole state as JSON. WRISTSIDE_FUZZ_VERBOSE=1 prints the watch's log and the
-// control channel's answers after each input, to check what a seed reaches.
+// still report the whole state as JSON.
 #include "app/headless_control.hpp"
 #include "app/watch_core.hpp"
 #include "platform/exec/manual_executor.hpp"
@@ -37,46 +30,17 @@
 #include "platform/values/json.hpp"
 #include "support/fake_session.hpp"
 
-#include <algorithm>
 #include <charconv>
-#include <chrono>
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <optional>
 #include <span>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace {
 
 using platform::Dictionary;
+using platform::SessionDelegate;
 using platform::Value;
 using namespace std::chrono_literals;
-
-constexpr std::string_view separator = "\n--\n";
-constexpr platform::Duration stepAfterChunk = 1s;
-// Long enough for any rest to run out; a running health session reports every second.
-constexpr platform::Duration longestStep = 10min;
-// Far more tasks than a long session needs; past it the run stops early instead of looping.
-constexpr std::size_t taskBudget = 20000;
-// Tasks that keep posting work at one instant never let time move: the watch would hang.
-constexpr std::size_t tasksAtOneInstant = 5000;
-
-std::vector<std::string_view> split(std::string_view input) {
-    std::vector<std::string_view> chunks;
-    for (;;) {
-        auto at = input.find(separator);
-        chunks.push_back(input.substr(0, at));
-        if (at == std::string_view::npos) {
-            return chunks;
-        }
-        input.remove_prefix(at + separator.size());
-    }
-}
 
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -87,33 +51,31 @@ std::span<const std::uint8_t> bytesOf(std::string_view text) {
     __builtin_trap();
 }
 
-// What the session delivers: a dictionary read from a binary property list or from JSON (which
-// is easier for the fuzzer to change without breaking), never a value the link cannot carry.
+// What the session delivers: never a value the link cannot carry.
 std::optional<Dictionary> dictionaryFrom(std::string_view body) {
-    if (auto value = platform::decodeBinaryPlist(bytesOf(body)); value && value->dictionary()) {
-        return *value->dictionary();
+    auto value = platform::decodeBinaryPlist(bytesOf(body));
+    if (!value || !value->dictionary()) {
+        value = platform::parseJson(body);
     }
-    if (auto value = platform::parseJson(body);
-        value && value->dictionary() && platform::isPropertyList(*value)) {
+    if (value && value->dictionary() && platform::isPropertyList(*value)) {
         return *value->dictionary();
     }
     return std::nullopt;
 }
 
-// The metadata the phone sends with a file names the revision inside it; a document without
-// one goes with a revision of its own.
+// The metadata the phone sends with a file names the revision inside it.
 Dictionary fileMetadata(std::string_view kind, std::string_view body) {
     Value revision(7);
     if (auto document = platform::parseJson(body); document && document->dictionary()) {
         if (const auto* inside = document->find("revision");
-            inside != nullptr && (inside->integer() != nullptr || inside->real() != nullptr)) {
+            inside && (inside->integer() || inside->real())) {
             revision = *inside;
         }
     }
-    return Dictionary{{"syncPayloadKind", Value(kind)},
-                      {"syncProtocolVersion", Value(2)},
-                      {"referenceExercisesRevision", revision},
-                      {"syncRevision", revision}};
+    return {{"syncPayloadKind", Value(kind)},
+            {"syncProtocolVersion", 2},
+            {"referenceExercisesRevision", revision},
+            {"syncRevision", revision}};
 }
 
 class Watch {
@@ -128,80 +90,84 @@ public:
         start();
     }
 
-    Watch(const Watch&) = delete;
-    Watch& operator=(const Watch&) = delete;
-
     void enter(char door, std::string_view body) {
+        const auto dictionary = std::string_view("mucw").find(door) != std::string_view::npos
+                                    ? dictionaryFrom(body)
+                                    : std::nullopt;
         switch (door) {
         case 'm':
-            if (auto message = dictionaryFrom(body)) {
-                receiveMessage(std::move(*message));
+            if (dictionary) {
+                receiveMessage(*dictionary);
             }
             break;
         case 'u':
-            if (auto userInfo = dictionaryFrom(body)) {
-                deliver([userInfo = std::move(*userInfo)](platform::SessionDelegate& delegate) {
-                    delegate.didReceiveUserInfo(userInfo);
-                });
-            }
+            deliverIf(dictionary, &SessionDelegate::didReceiveUserInfo);
             break;
         case 'c':
-            if (auto context = dictionaryFrom(body)) {
-                deliver([context = std::move(*context)](platform::SessionDelegate& delegate) {
-                    delegate.didReceiveApplicationContext(context);
-                });
-            }
+            deliverIf(dictionary, &SessionDelegate::didReceiveApplicationContext);
             break;
         case 'w':
-            if (auto configuration = dictionaryFrom(body)) {
-                deliver([configuration =
-                             std::move(*configuration)](platform::SessionDelegate& delegate) {
-                    delegate.didReceiveStartWorkout(configuration);
-                });
-            }
+            deliverIf(dictionary, &SessionDelegate::didReceiveStartWorkout);
             break;
         case 'r':
-            receiveFile("reference_exercises", body);
-            break;
         case 's':
-            receiveFile("full_snapshot", body);
+            receiveFile(door == 'r' ? "reference_exercises" : "full_snapshot", body);
             break;
         case 'd':
-            deliver(
-                [data = platform::Data(bytesOf(body).begin(), bytesOf(body).end())](
-                    platform::SessionDelegate& delegate) { delegate.didReceiveWorkoutData(data); });
+            deliver([data = platform::Data(body.begin(), body.end())](SessionDelegate& d) {
+                d.didReceiveWorkoutData(data);
+            });
             break;
         case 'k':
-            acknowledgeOldest(body);
+            if (auto pending = core_->outbox().pendingMessages(); !pending.empty()) {
+                Dictionary ack{{"syncAck", pending.front().id}};
+                if (!body.empty()) {
+                    ack.insert_or_assign("status", std::string(body));
+                }
+                receiveMessage(std::move(ack));
+            }
             break;
         case 'f':
-            finishOldestTransfer(!body.empty());
+            if (finishedTransfers_ < session_.transfers.size()) {
+                std::optional<platform::SessionError> error;
+                if (!body.empty()) {
+                    error = platform::SessionError{platform::SessionError::Code::notReachable,
+                                                   "transfer failed"};
+                }
+                deliver([t = platform::UserInfoTransfer{"transfer",
+                                                        session_.transfers[finishedTransfers_++]},
+                         error](SessionDelegate& d) { d.didFinishUserInfoTransfer(t, error); });
+            }
             break;
         case 'n':
             session_.reachable = body.empty();
-            deliver([reachable = body.empty()](platform::SessionDelegate& delegate) {
-                delegate.reachabilityDidChange(reachable);
-            });
+            deliver([r = body.empty()](SessionDelegate& d) { d.reachabilityDidChange(r); });
             break;
         case 'a':
             control_->handleLine(body);
             break;
-        case 'x':
-            restart();
+        case 'x': // the program ends between two tasks and starts again over what it stored
+            control_.reset();
+            core_.reset();
+            start();
             break;
-        case 't':
-            settle(secondsIn(body));
+        case 't': {
+            unsigned seconds = 0;
+            std::from_chars(body.data(), body.data() + std::min<std::size_t>(body.size(), 5),
+                            seconds);
+            settle(std::min<platform::Duration>(std::chrono::seconds(seconds), 10min));
             return;
+        }
         default:
             return;
         }
-        settle(stepAfterChunk);
+        settle(1s);
         checkReplies();
     }
 
     // What the watch has left to do at once, then what the user would be shown.
     void finish() {
-        settle(stepAfterChunk);
+        settle(1s);
         checkReplies();
         for (const auto& entry : core_->data().referenceExercises.get()) {
             if (!entry || entry->id.empty() || entry->name.empty()) {
@@ -210,26 +176,15 @@ public:
         }
         const auto asked = answers_.size();
         control_->handleLine(R"({"action":"state"})");
-        if (answers_.size() != asked + 1) {
-            fail("the state action did not answer exactly once");
-        }
-        auto answer = platform::parseJson(answers_.back());
+        auto answer =
+            answers_.size() == asked + 1 ? platform::parseJson(answers_.back()) : std::nullopt;
         if (!answer || answer->find("reply") == nullptr ||
-            answer->find("reply")->string() == nullptr ||
-            *answer->find("reply")->string() != "state") {
-            fail("the state answer is not a JSON state reply");
-        }
-        if (std::getenv("WRISTSIDE_FUZZ_VERBOSE") != nullptr) {
-            for (const auto& line : log_.lines()) {
-                std::fprintf(stderr, "log: %s\n", line.c_str());
-            }
-            for (const auto& line : answers_) {
-                std::fprintf(stderr, "control: %s\n", line.c_str());
-            }
+            *answer->find("reply") != Value("state")) {
+            fail("the state action did not give exactly one JSON state reply");
         }
     }
 
-    bool stuck() const { return stuck_; }
+    bool stuck = false;
 
 private:
     void start() {
@@ -245,17 +200,10 @@ private:
             core_->mainScreen(), core_->notificationCenter(),
             [this](std::string_view line) { answers_.emplace_back(line); }, [] {}});
         // The real session reports its activation shortly after activate().
-        deliver([](platform::SessionDelegate& delegate) {
-            delegate.activationDidComplete(platform::ActivationState::activated, std::nullopt);
+        deliver([](SessionDelegate& d) {
+            d.activationDidComplete(platform::ActivationState::activated, std::nullopt);
         });
-        settle(stepAfterChunk);
-    }
-
-    // The program ends between two tasks and starts again over what it stored.
-    void restart() {
-        control_.reset();
-        core_.reset();
-        start();
+        settle(1s);
     }
 
     template <class F> void deliver(F call) {
@@ -265,17 +213,22 @@ private:
             }
         });
     }
+    void deliverIf(const std::optional<Dictionary>& d,
+                   void (SessionDelegate::*door)(const Dictionary&)) {
+        if (d) {
+            deliver([d = *d, door](SessionDelegate& delegate) { (delegate.*door)(d); });
+        }
+    }
 
     void receiveMessage(Dictionary message) {
-        auto count = std::make_shared<int>(0);
-        replies_.push_back(count);
-        deliver([message = std::move(message), count](platform::SessionDelegate& delegate) {
-            delegate.didReceiveMessage(message, platform::ReplyHandler([count](Dictionary reply) {
-                                           ++*count;
-                                           if (!platform::isPropertyList(Value(std::move(reply)))) {
-                                               fail("a reply the link cannot carry");
-                                           }
-                                       }));
+        auto count = replies_.emplace_back(std::make_shared<int>(0));
+        deliver([message = std::move(message), count](SessionDelegate& d) {
+            d.didReceiveMessage(message, platform::ReplyHandler([count](Dictionary reply) {
+                                    ++*count;
+                                    if (!platform::isPropertyList(Value(std::move(reply)))) {
+                                        fail("a reply the link cannot carry");
+                                    }
+                                }));
         });
     }
 
@@ -283,82 +236,41 @@ private:
     void receiveFile(std::string_view kind, std::string_view body) {
         const auto path = files_.applicationSupportDirectory() / "received";
         deliver([this, path, contents = std::string(body),
-                 metadata = fileMetadata(kind, body)](platform::SessionDelegate& delegate) {
+                 metadata = fileMetadata(kind, body)](SessionDelegate& d) {
             files_.writeAtomically(path, bytesOf(contents));
-            delegate.didReceiveFile(platform::ReceivedFile{path, metadata});
+            d.didReceiveFile(platform::ReceivedFile{path, metadata});
             files_.remove(path);
         });
     }
 
-    void acknowledgeOldest(std::string_view status) {
-        auto pending = core_->outbox().pendingMessages();
-        if (pending.empty()) {
-            return;
-        }
-        Dictionary ack{{"syncAck", Value(pending.front().id)}};
-        if (!status.empty()) {
-            ack.insert_or_assign("status", Value(std::string(status)));
-        }
-        receiveMessage(std::move(ack));
-    }
-
-    void finishOldestTransfer(bool failed) {
-        if (finishedTransfers_ >= session_.transfers.size()) {
-            return;
-        }
-        const auto& userInfo = session_.transfers[finishedTransfers_++];
-        deliver([transfer = platform::UserInfoTransfer{"transfer", userInfo},
-                 failed](platform::SessionDelegate& delegate) {
-            std::optional<platform::SessionError> error;
-            if (failed) {
-                error = platform::SessionError{platform::SessionError::Code::notReachable,
-                                               "transfer failed"};
-            }
-            delegate.didFinishUserInfoTransfer(transfer, error);
-        });
-    }
-
-    static platform::Duration secondsIn(std::string_view body) {
-        unsigned seconds = 0;
-        std::from_chars(body.data(), body.data() + std::min<std::size_t>(body.size(), 5), seconds);
-        return std::min<platform::Duration>(std::chrono::seconds(seconds), longestStep);
-    }
-
-    // Runs the work due within `span` of virtual time one task at a time, so that one input
-    // cannot run forever.
+    // Runs the work due within `span` one task at a time, within a budget of tasks (far more
+    // than a long session needs); work that keeps posting work at one instant would hang.
     void settle(platform::Duration span) {
-        if (stuck_) {
-            return;
-        }
         const auto until = executor_.now() + span;
         auto instant = executor_.now();
         std::size_t sameInstant = 0;
-        for (;;) {
+        while (!stuck) {
             auto due = executor_.nextDueTime();
             if (!due || *due > until) {
                 executor_.advanceTo(until);
                 return;
             }
-            if (++tasksRun_ > taskBudget) {
-                stuck_ = true;
+            if (++tasksRun_ > 20000) {
+                stuck = true;
                 return;
             }
             executor_.runNext();
-            if (executor_.now() != instant) {
-                instant = executor_.now();
-                sameInstant = 0;
-            } else if (++sameInstant > tasksAtOneInstant) {
+            sameInstant = executor_.now() != instant ? 0 : sameInstant + 1;
+            instant = executor_.now();
+            if (sameInstant > 5000) {
                 fail("work that keeps posting work without time moving on");
             }
         }
     }
 
     void checkReplies() const {
-        if (stuck_) {
-            return;
-        }
         for (const auto& count : replies_) {
-            if (*count != 1) {
+            if (!stuck && *count != 1) {
                 fail("a reply handler was not called exactly once");
             }
         }
@@ -366,8 +278,7 @@ private:
 
     platform::ManualExecutor executor_;
     platform::MemoryKeyValueStore defaults_;
-    // Where the notification center keeps its requests across restarts.
-    platform::MemoryKeyValueStore platformStore_;
+    platform::MemoryKeyValueStore platformStore_; // pending notifications outlive restarts there
     platform::MemoryLog log_;
     platform::MemoryFileSystem files_;
     // Declared before the core, so that the core goes first: it is the session's delegate.
@@ -379,25 +290,28 @@ private:
     std::vector<std::shared_ptr<int>> replies_;
     std::size_t finishedTransfers_ = 0;
     std::size_t tasksRun_ = 0;
-    bool stuck_ = false;
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto chunks = split(std::string_view(reinterpret_cast<const char*>(data), size));
-    Watch watch(chunks.front());
-    if (chunks.size() == 1) {
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+    constexpr std::string_view separator = "\n--\n";
+    auto at = input.find(separator);
+    Watch watch(input.substr(0, at));
+    if (at == std::string_view::npos) {
         for (char door : {'m', 'r', 's'}) {
-            watch.enter(door, chunks.front());
+            watch.enter(door, input);
         }
     }
-    for (std::size_t i = 1; i < chunks.size() && !watch.stuck(); ++i) {
-        if (!chunks[i].empty()) {
-            watch.enter(chunks[i].front(), chunks[i].substr(1));
+    while (at != std::string_view::npos && !watch.stuck) {
+        input.remove_prefix(at + separator.size());
+        at = input.find(separator);
+        if (auto chunk = input.substr(0, at); !chunk.empty()) {
+            watch.enter(chunk.front(), chunk.substr(1));
         }
     }
-    if (!watch.stuck()) {
+    if (!watch.stuck) {
         watch.finish();
     }
     return 0;

@@ -31,14 +31,8 @@ public:
     platform::LinkRole role() const override { return platform::LinkRole::watch; }
     void setDelegate(platform::SessionDelegate* newDelegate) override { delegate = newDelegate; }
     void activate() override { ++activations; }
-    platform::ActivationState activationState() const override {
-        noteCaller();
-        return state;
-    }
-    bool isReachable() const override {
-        noteCaller();
-        return reachable;
-    }
+    platform::ActivationState activationState() const override { return noteCaller(state); }
+    bool isReachable() const override { return noteCaller(reachable); }
     void sendMessage(const platform::Dictionary& message,
                      std::optional<platform::ReplyHandler> onReply,
                      platform::ErrorHandler onError) override {
@@ -55,8 +49,7 @@ public:
         return {"transfer-" + std::to_string(transfers.size()), userInfo};
     }
     std::vector<platform::UserInfoTransfer> outstandingUserInfoTransfers() const override {
-        noteCaller();
-        return outstanding;
+        return noteCaller(outstanding);
     }
     std::optional<platform::SessionError>
     updateApplicationContext(const platform::Dictionary&) override {
@@ -72,7 +65,10 @@ public:
     void startWorkout(const platform::Dictionary&) override {}
 
 private:
-    void noteCaller() const { callsFromMain += main_.isCurrent() ? 1 : 0; }
+    template <class T = int> const T& noteCaller(const T& result = 0) const {
+        callsFromMain += main_.isCurrent() ? 1 : 0;
+        return result;
+    }
 
     platform::Queue& main_;
 };

@@ -3,6 +3,7 @@
 #include "platform/values/bplist.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,21 +39,17 @@ inline std::vector<SentMessage> sentMessages(watchsync::WatchSyncOutbox& outbox)
 
 inline std::vector<std::string> sentTypes(watchsync::WatchSyncOutbox& outbox) {
     std::vector<std::string> types;
-    for (const auto& sent : sentMessages(outbox)) {
-        types.push_back(sent.type);
+    for (auto& sent : sentMessages(outbox)) {
+        types.push_back(std::move(sent.type));
     }
     return types;
 }
 
 // The payload of the newest pending message of the type; empty when there is none.
 inline platform::Dictionary lastPayload(watchsync::WatchSyncOutbox& outbox, std::string_view type) {
-    platform::Dictionary found;
-    for (auto& sent : sentMessages(outbox)) {
-        if (sent.type == type) {
-            found = std::move(sent.payload);
-        }
-    }
-    return found;
+    auto sent = sentMessages(outbox);
+    auto last = std::find_if(sent.rbegin(), sent.rend(), [&](auto& m) { return m.type == type; });
+    return last != sent.rend() ? last->payload : platform::Dictionary{};
 }
 
 } // namespace testsupport

@@ -1,10 +1,6 @@
 #include "platform/exec/manual_executor.hpp"
-#include "platform/exec/system_executor.hpp"
 
 #include <gtest/gtest.h>
-
-#include <future>
-#include <thread>
 
 using namespace std::chrono_literals;
 using Names = std::vector<std::string>;
@@ -45,31 +41,6 @@ TEST(ManualExecutorTest, TasksRunAtTheirDueTimesInDueOrderWithTiesAndReadyWorkIn
                           "outbox posted@1000", "main posted@1500", "main first@2000",
                           "outbox second@2000", "main@3000"}));
     EXPECT_EQ(exec.pendingCount(), 0u);
-}
-
-TEST(SystemExecutorTest, EachQueueRunsItsTasksInOrderOnItsOwnThreadAndHandsResultsToMain) {
-    platform::SystemExecutor exec;
-    auto outbox = exec.makeSerialQueue("outbox");
-    Names order;
-    std::promise<void> gate; // holds the queue until everything is posted
-    outbox->async([opened = gate.get_future().share()] { opened.wait(); });
-    outbox->asyncAfter(20ms, [&] { order.push_back("20 ms"); });
-    outbox->asyncAfter(1ms, [&] { order.push_back("cancelled"); }).cancel();
-    outbox->asyncAfter(2ms, [&] { order.push_back("2 ms"); });
-    for (int i = 0; i < 3; ++i) {
-        outbox->async([&] { order.push_back(outbox->isCurrent() ? "ready" : "?"); });
-    }
-    gate.set_value();
-    std::thread::id ranOn;
-    auto onMain = platform::deliverOn(exec.main(), [&](Names seen) {
-        order = std::move(seen);
-        ranOn = std::this_thread::get_id();
-        exec.mainLoop().stop();
-    });
-    outbox->asyncAfter(30ms, [&] { onMain(order); });
-    exec.mainLoop().run();
-    EXPECT_EQ(order, (Names{"ready", "ready", "ready", "2 ms", "20 ms"}));
-    EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
 } // namespace

@@ -23,10 +23,7 @@ public:
         }
         path_ = pattern;
     }
-    ~TempDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~TempDirectory() { std::filesystem::remove_all(path_, ignored_); }
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
 
@@ -51,6 +48,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    std::error_code ignored_;
 };
 
 } // namespace platform::testing

@@ -1,11 +1,10 @@
 #pragma once
 
-// Test support for the link: a delegate that records what it hears, a transport the test drives
-// by hand, and two engines joined by the simulated link on the manual executor.
+// Test support for the link: a delegate that records what it hears, and a watch engine over a
+// transport the test drives by hand.
 
 #include "platform/exec/manual_executor.hpp"
 #include "platform/link/session_engine.hpp"
-#include "platform/link/simulated_link.hpp"
 #include "platform/store/memory_key_value_store.hpp"
 #include "support/snapshot_store.hpp"
 
@@ -24,15 +23,11 @@ using Finished = std::pair<std::string, std::optional<SessionError>>;
 
 class RecordingDelegate final : public platform::SessionDelegate {
 public:
-    // `main` must never be current in a callback.
     explicit RecordingDelegate(platform::Queue& main) : main_(main) {}
 
-    std::vector<Dictionary> messages;
-    std::vector<Dictionary> userInfos;
-    std::vector<Dictionary> contexts;
+    std::vector<Dictionary> messages, userInfos, contexts, files; // files: their metadata
     std::vector<Finished> finishedUserInfos;
-    std::vector<Dictionary> files; // their metadata
-    int callbacksOnMain = 0;
+    int callbacksOnMain = 0; // the main queue must never be current in a callback
     // What to do with a message; by default its reply handler is dropped.
     std::function<void(const Dictionary&, std::optional<ReplyHandler>)> onMessage;
     std::function<void()> onUserInfo;
@@ -40,32 +35,28 @@ public:
     void activationDidComplete(platform::ActivationState, std::optional<SessionError>) override {}
     void reachabilityDidChange(bool) override {}
     void didReceiveMessage(const Dictionary& message, std::optional<ReplyHandler> reply) override {
-        note(messages).push_back(message);
+        note(messages, message);
         if (onMessage) {
             onMessage(message, std::move(reply));
         }
     }
     void didReceiveUserInfo(const Dictionary& info) override {
-        note(userInfos).push_back(info);
+        note(userInfos, info);
         if (onUserInfo) {
             onUserInfo();
         }
     }
-    void didReceiveApplicationContext(const Dictionary& context) override {
-        note(contexts).push_back(context);
-    }
+    void didReceiveApplicationContext(const Dictionary& c) override { note(contexts, c); }
     void didFinishUserInfoTransfer(const platform::UserInfoTransfer& transfer,
                                    std::optional<SessionError> error) override {
-        note(finishedUserInfos).emplace_back(transfer.transferId, std::move(error));
+        note(finishedUserInfos, Finished{transfer.transferId, std::move(error)});
     }
-    void didReceiveFile(const platform::ReceivedFile& file) override {
-        note(files).push_back(file.metadata);
-    }
+    void didReceiveFile(const platform::ReceivedFile& file) override { note(files, file.metadata); }
 
 private:
-    template <class T> T& note(T& record) {
+    template <class T> void note(std::vector<T>& record, T entry) {
         callbacksOnMain += main_.isCurrent() ? 1 : 0;
-        return record;
+        record.push_back(std::move(entry));
     }
 
     platform::Queue& main_;
@@ -96,16 +87,13 @@ struct ScriptedWatch {
             return out;
         }
     };
-    class Transport final : public platform::FrameTransport {
-    public:
-        explicit Transport(std::shared_ptr<Wire> wire) : wire_(std::move(wire)) {}
-        void start(Events events) override { wire_->events = std::move(events); }
-        void send(const Dictionary& envelope) override { wire_->sent.push_back(envelope); }
-        void disconnect(const std::string&) override { ++wire_->disconnects; }
+    struct Transport final : platform::FrameTransport {
+        explicit Transport(std::shared_ptr<Wire> w) : wire(std::move(w)) {}
+        void start(Events events) override { wire->events = std::move(events); }
+        void send(const Dictionary& envelope) override { wire->sent.push_back(envelope); }
+        void disconnect(const std::string&) override { ++wire->disconnects; }
         void stop() override {}
-
-    private:
-        std::shared_ptr<Wire> wire_;
+        std::shared_ptr<Wire> wire;
     };
 
     ScriptedWatch() { start(); }
@@ -138,52 +126,6 @@ struct ScriptedWatch {
     RecordingDelegate delegate{exec.main()};
     std::shared_ptr<Wire> wire;
     std::unique_ptr<platform::SessionEngine> engine;
-};
-
-// Two engines joined by the simulated link on the manual executor. Each side keeps its store,
-// files and delegate across restarts, so what the delegate recorded accumulates.
-class LinkPair {
-public:
-    struct Side {
-        explicit Side(platform::ManualExecutor& exec) : delegate(exec.main()) {}
-        platform::MemoryKeyValueStore store;
-        platform::MemoryFileSystem files;
-        RecordingDelegate delegate;
-        std::unique_ptr<platform::SessionEngine> engine;
-    };
-
-    explicit LinkPair(platform::LinkFaults faults = {}, std::uint64_t seed = 1)
-        : link(exec, faults, seed) {}
-
-    Side& side(LinkRole role) { return role == LinkRole::watch ? watch : phone; }
-
-    // A new engine for `role` on its store, activated; `forgetQueue` plays a device reset, in
-    // which the platform loses its queue of transfers.
-    void restart(LinkRole role, bool forgetQueue = false) {
-        auto& s = side(role);
-        s.engine.reset();
-        if (forgetQueue) {
-            platform::forgetQueuedTransfers(s.store, role);
-        }
-        s.engine = std::make_unique<platform::SessionEngine>(
-            role, link.attach(role), platform::SessionEngineServices{exec, s.store, s.files, log});
-        s.engine->setDelegate(&s.delegate);
-        s.engine->activate();
-    }
-    void startBoth() {
-        restart(LinkRole::watch);
-        restart(LinkRole::phone);
-        exec.runUntilIdle();
-    }
-
-    platform::SessionEngine& watchEngine() { return *watch.engine; }
-    platform::SessionEngine& phoneEngine() { return *phone.engine; }
-
-    platform::ManualExecutor exec;
-    platform::MemoryLog log;
-    platform::SimulatedLink link;
-    Side watch{exec};
-    Side phone{exec};
 };
 
 } // namespace linktest
