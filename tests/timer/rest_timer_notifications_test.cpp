@@ -59,12 +59,10 @@ TEST(RestTimerNotificationsSetup, FollowsTheUsersAnswer) {
         std::size_t asked, categories, pending;
     };
     for (const auto& c :
-         {Case{Status::authorized, SimulatedNotificationAnswer::deny, 12.2, 0, 1, 1},
-          Case{Status::provisional, SimulatedNotificationAnswer::deny, 12.2, 0, 1, 1},
+         {Case{Status::provisional, SimulatedNotificationAnswer::deny, 12.2, 0, 1, 1},
           Case{Status::notDetermined, SimulatedNotificationAnswer::allow, 12.2, 1, 1, 1},
           Case{Status::notDetermined, SimulatedNotificationAnswer::undecided, 30, 1, 0, 0},
           Case{Status::denied, SimulatedNotificationAnswer::allow, 30, 0, 0, 0},
-          Case{Status::authorized, SimulatedNotificationAnswer::allow, 0.0, 0, 1, 0},
           Case{Status::authorized, SimulatedNotificationAnswer::allow, {}, 0, 1, 0}}) {
         platform::ManualExecutor executor;
         platform::SimulatedNotificationCenter center(executor, c.answer, c.status);

@@ -142,21 +142,6 @@ TEST_F(TimerRuns, CompletingASetByHandNamesTheCountdownItEndsAndRestsOnlyWithRes
     EXPECT_EQ(timer->timerSeconds.get(), 90);
 }
 
-TEST_F(TimerRuns, AReferenceMatchesByIdAndRevisionOrByStartWithinTheTolerance) {
-    timer::PersistedRestTimerSession record;
-    record.startTime = start;
-    record.timerIsRunning = true;
-    record.timerId = "T-7";
-    record.timerRevision = 4;
-    storeSession(record);
-    relaunch();
-    EXPECT_TRUE(timer->timerMatches("T-7", 4, std::nullopt, 10)) << "the stored run, at first";
-    EXPECT_FALSE(timer->timerMatches("T-7", 3, std::nullopt, 10));
-
-    runRest();
-    EXPECT_FALSE(timer->timerMatches("T-7", std::nullopt, std::nullopt, 10));
-}
-
 TEST_F(TimerRuns, ThePhonesDataApplyOnlyWhenNotOlderThanTheRunKnown) {
     runRest();
     const double known = ms(timer->startTime.get());

