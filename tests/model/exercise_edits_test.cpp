@@ -1,4 +1,4 @@
-// The set edits made on the watch: the records change, then the event goes to the sink.
+// Deleting a set on the watch: the labels renumbered, then the event goes to the sink.
 #include "model/exercise.hpp"
 #include "support/workout_builders.hpp"
 
@@ -34,23 +34,6 @@ std::vector<std::string> labels(const model::ExerciseRef& exercise) {
         result.push_back(set->setNumber.get());
     }
     return result;
-}
-
-TEST(AddSet, ContinuesFromTheLastSetAndSendsItsValues) {
-    auto first = testsupport::makeExercise("E-1");
-    first->timerSeconds = 150;
-    Sent sent;
-    auto set = first->addSet(sent.sink());
-    EXPECT_EQ(set->setNumber.get(), "1");
-    EXPECT_EQ(set->timerSeconds, 150);
-    EXPECT_EQ(*sent.events.at(0).at("payload").find("weight"), Value("0"));
-
-    auto warmedUp = withLabels({"W"});
-    warmedUp->exerciseSets->front()->type = SetType::warmup;
-    auto next = warmedUp->addSet(sent.sink());
-    EXPECT_EQ(next->sequence, 11);
-    EXPECT_EQ(next->type.get(), SetType::regular);
-    EXPECT_EQ(*sent.events.at(1).at("payload").find("weight"), Value("225"));
 }
 
 TEST(DeleteSet, RemovesEveryMatchRenumbersNumericLabelsAndAlwaysSends) {

