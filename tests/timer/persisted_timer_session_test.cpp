@@ -108,7 +108,7 @@ template <class T> rc::Gen<std::optional<T>> maybe(rc::Gen<T> generator) {
 }
 
 rc::Gen<Date> date() {
-    return rc::gen::map(finite(), [](double seconds) { return Date{seconds}; });
+    return rc::gen::construct<Date>(finite());
 }
 
 RC_GTEST_PROP(PersistedTimerSessionCodecTest, ReadsBackExactlyWhatItWrote, ()) {

@@ -1,9 +1,9 @@
 #include "platform/values/json.hpp"
-#include "sync/inbound/hub_fixture.hpp"
+#include "support/watch_core_fixture.hpp"
 
 #include <gtest/gtest.h>
 
-using hubtest::Hub;
+using Hub = testsupport::WatchCoreTest;
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
@@ -35,7 +35,7 @@ class WorkoutState : public Hub {
 protected:
     std::vector<std::string> exerciseIds() {
         std::vector<std::string> ids;
-        for (const auto& e : data->exercises.get()) {
+        for (const auto& e : data().exercises.get()) {
             ids.push_back(e->id);
         }
         return ids;
@@ -60,27 +60,27 @@ TEST_F(WorkoutState, RevisionsOfSnapshotsAndDeltasOnlyMoveForward) {
         }
         EXPECT_EQ(dispatch(revisioned(revision, delta)), expected) << revision << delta;
     }
-    EXPECT_EQ(data->lastSnapshotRevision, 8);
+    EXPECT_EQ(data().lastSnapshotRevision, 8);
 
     // A refused message changes nothing; one without a revision is applied and moves none.
     dispatch(revisioned(3, false, {{"exercises", Value(exerciseList({"b"}))}}));
     EXPECT_TRUE(exerciseIds().empty());
     EXPECT_EQ(dispatch({{"exercises", Value(exerciseList({"c"}))}}), success);
     EXPECT_EQ(exerciseIds(), (Ids{"c"}));
-    EXPECT_EQ(data->lastSnapshotRevision, 8);
+    EXPECT_EQ(data().lastSnapshotRevision, 8);
 }
 
 TEST_F(WorkoutState, HeaderSetsTheWorkoutAndABrokenOneSetsTheError) {
     dispatch(json(R"({"workout": {"id": "w1", "name": "Day A", "status": "IN_PROGRESS"}})"));
-    EXPECT_EQ(data->workoutId.get(), "w1");
-    EXPECT_EQ(data->workoutStatus.get(), "IN_PROGRESS");
+    EXPECT_EQ(data().workoutId.get(), "w1");
+    EXPECT_EQ(data().workoutStatus.get(), "IN_PROGRESS");
     dispatch(json(R"({"workout": {"id": "w2", "status": "IN_PROGRESS"}})"));
-    EXPECT_EQ(data->workoutId.get(), "w1");
-    EXPECT_FALSE(data->syncWorkoutError->empty());
+    EXPECT_EQ(data().workoutId.get(), "w1");
+    EXPECT_FALSE(data().syncWorkoutError->empty());
     dispatch(json(R"({"error": 5, "workout": "not a dictionary"})"));
-    EXPECT_EQ(data->syncWorkoutError.get(), "");
+    EXPECT_EQ(data().syncWorkoutError.get(), "");
     dispatch(json(R"({"error": "The phone is busy"})"));
-    EXPECT_EQ(data->syncWorkoutError.get(), "The phone is busy");
+    EXPECT_EQ(data().syncWorkoutError.get(), "The phone is busy");
 }
 
 TEST_F(WorkoutState, WholeListWinsOverDeltaKeysAndAMistypedListCountsAsAbsent) {
@@ -95,15 +95,15 @@ TEST_F(WorkoutState, WholeListWinsOverDeltaKeysAndAMistypedListCountsAsAbsent) {
 
 TEST_F(WorkoutState, ThePhonesCopyOfAWorkoutTheWatchEndedOrStartedIsRefusedWithRetry) {
     session.state = platform::ActivationState::notActivated; // what is queued stays queued
-    outbox->enqueue(json(R"({"type": "complete_workout", "payload": {"workoutId": "w1"}})"));
+    core->outbox().enqueue(json(R"({"type": "complete_workout", "payload": {"workoutId": "w1"}})"));
     EXPECT_EQ(dispatch(json(R"({"workout": {"id": "w1", "name": "A", "status": "IN_PROGRESS"}})")),
               retry);
-    EXPECT_EQ(data->workoutId.get(), "");
-    EXPECT_EQ(queuedTypes(), (std::vector<std::string>{"complete_workout", "refresh_data"}));
+    EXPECT_EQ(data().workoutId.get(), "");
+    EXPECT_EQ(sentTypes(), (std::vector<std::string>{"complete_workout", "refresh_data"}));
 
-    outbox->enqueue(json(R"({"type": "start_workout", "payload": {"id": "w2"}})"));
-    data->workoutId = std::string("w2");
-    data->workoutStatus = std::string("IN_PROGRESS");
+    core->outbox().enqueue(json(R"({"type": "start_workout", "payload": {"id": "w2"}})"));
+    data().workoutId = std::string("w2");
+    data().workoutStatus = std::string("IN_PROGRESS");
     for (const char* stale : {R"({"id": "w3", "name": "B", "status": "IN_PROGRESS"})",
                               R"({"id": "w2", "name": "A", "status": "COMPLETE"})"}) {
         EXPECT_EQ(dispatch({{"workout", Value(json(stale))}}), retry) << stale;
@@ -123,10 +123,10 @@ TEST_F(WorkoutState, FullSnapshotFileIsDispatchedOnlyWhenEveryCheckHolds) {
         files.writeAtomically(
             "/inbox/f",
             std::span(reinterpret_cast<const std::uint8_t*>(contents.data()), contents.size()));
-        data->didReceiveFile({"/inbox/f",
-                              {{"syncPayloadKind", Value("full_snapshot")},
-                               {"syncProtocolVersion", metadataVersion},
-                               {"syncRevision", Value(4)}}});
+        data().didReceiveFile({"/inbox/f",
+                               {{"syncPayloadKind", Value("full_snapshot")},
+                                {"syncProtocolVersion", metadataVersion},
+                                {"syncRevision", Value(4)}}});
         executor.runUntilIdle();
     };
     auto document = [](const char* kind, int version, int revision, int inner) {
@@ -145,5 +145,5 @@ TEST_F(WorkoutState, FullSnapshotFileIsDispatchedOnlyWhenEveryCheckHolds) {
     EXPECT_TRUE(exerciseIds().empty());
     deliver(document("full_snapshot", 2, 4, 4));
     EXPECT_EQ(exerciseIds(), (Ids{"f"}));
-    EXPECT_EQ(data->lastSnapshotRevision, 4);
+    EXPECT_EQ(data().lastSnapshotRevision, 4);
 }
