@@ -1,15 +1,9 @@
 #include "timer/rest_timer_screen.hpp"
 
-#include "platform/exec/manual_executor.hpp"
 #include "platform/haptics/haptics.hpp"
 #include "platform/health/simulated_health_store.hpp"
-#include "platform/store/memory_key_value_store.hpp"
 #include "session/workout_manager.hpp"
-#include "support/fake_session.hpp"
-#include "sync/outbound/watch_sync_outbox.hpp"
-#include "timer/rest_timer_manager.hpp"
-
-#include <gtest/gtest.h>
+#include "timer/timer_fixture.hpp"
 
 #include <chrono>
 #include <cmath>
@@ -21,17 +15,12 @@ using platform::Date;
 using platform::HapticType;
 using timer::RestTimer;
 
-class RestTimerScreenTest : public ::testing::Test {
+class RestTimerScreenTest : public timertest::TimerTest {
 protected:
-    platform::ManualExecutor executor;
-    platform::MemoryKeyValueStore defaults;
-    platform::MemoryLog log;
-    testsupport::FakeSession session{executor.main()};
-    watchsync::WatchSyncOutbox outbox{executor, session, defaults, log};
-    timer::RestTimerManager manager{executor, defaults, outbox, log};
     platform::SimulatedHealthStore health{executor};
-    session::WorkoutManager workouts{executor, defaults, health, log};
+    session::WorkoutManager workouts{executor, store, health, log};
     platform::HapticRecorder haptics{executor.clock()};
+    timer::RestTimerManager& manager = *timer;
 
     std::vector<Date> finishCalls;
     std::vector<std::pair<std::string, Date>> completed;

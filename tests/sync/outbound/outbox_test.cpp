@@ -96,8 +96,7 @@ protected:
     // A new process on the same stores.
     void restart() {
         outbox.reset();
-        session.transfers.clear();
-        session.liveMessages.clear();
+        forgetSent();
         outbox = std::make_unique<WatchSyncOutbox>(exec, session, store, log);
     }
 
