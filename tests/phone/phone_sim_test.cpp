@@ -68,21 +68,11 @@ std::string_view itemId(const Item& item) {
     return *item.value.find("id")->string();
 }
 
-std::vector<std::string> strings(const Value& list) {
-    std::vector<std::string> out;
-    for (const auto& element : *list.array()) {
-        out.push_back(*element.string());
-    }
-    return out;
-}
-
+// The watch reads the delta with its own reader.
 Array applyDelta(const Array& state, const Dictionary& delta) {
-    model::KeyedListDelta<Item> steps;
-    for (const auto& update : *delta.at("exerciseUpdates").array()) {
-        steps.updates.push_back(Item{update});
-    }
-    steps.removedIds = strings(delta.at("removedExerciseIds"));
-    steps.order = strings(delta.at("exerciseOrder"));
+    auto steps = model::readKeyedListDelta<Item>(
+        delta, "exerciseUpdates", "removedExerciseIds", "exerciseOrder",
+        [](const Dictionary& update, std::int64_t) { return std::optional(Item{update}); });
     std::vector<Item> items;
     for (const auto& element : state) {
         items.push_back(Item{element});
