@@ -12,16 +12,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
-#include <optional>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 namespace processtest {
 
@@ -37,17 +31,16 @@ inline std::string readFile(const Path& file) {
 // Polls the file until it holds the text `count` times, for at most ten seconds of real time:
 // the programs run on their own clocks, and only their output tells how far they are.
 inline bool waitFor(const Path& file, const std::string& text, std::size_t count = 1) {
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 1000; std::this_thread::sleep_for(10ms), ++i) {
         auto content = readFile(file);
         std::size_t found = 0;
-        for (auto at = content.find(text); at != std::string::npos;
+        for (auto at = content.find(text); at != std::string::npos && found < count;
              at = content.find(text, at + 1)) {
             ++found;
         }
-        if (found >= count) {
+        if (found == count) {
             return true;
         }
-        std::this_thread::sleep_for(10ms);
     }
     return false;
 }
@@ -121,14 +114,12 @@ public:
     std::optional<Value> state() {
         const auto from = readFile(out).size();
         write(R"({"action":"state"})");
-        for (int i = 0; i < 1000; ++i) {
+        for (int i = 0; i < 1000; std::this_thread::sleep_for(10ms), ++i) {
             auto text = readFile(out);
             auto at = text.find(R"({"reply":"state")", from);
-            if (auto end = text.find('\n', at);
-                at != std::string::npos && end != std::string::npos) {
+            if (auto end = text.find('\n', at); end != std::string::npos) {
                 return platform::parseJson(std::string_view(text).substr(at, end - at));
             }
-            std::this_thread::sleep_for(10ms);
         }
         return std::nullopt;
     }
@@ -136,12 +127,10 @@ public:
     // Asks for the state until `holds` is true of it.
     std::optional<Value> stateWhere(const std::function<bool(const Value&)>& holds) {
         std::optional<Value> last;
-        for (int i = 0; i < 300; ++i) {
-            last = state();
-            if (last && holds(*last)) {
+        for (int i = 0; i < 300; std::this_thread::sleep_for(20ms), ++i) {
+            if ((last = state()) && holds(*last)) {
                 return last;
             }
-            std::this_thread::sleep_for(20ms);
         }
         ADD_FAILURE() << "the watch never got there; its last state: "
                       << (last ? platform::toJsonText(*last) : std::string("none"));

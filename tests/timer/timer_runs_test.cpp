@@ -122,41 +122,6 @@ TEST_F(TimerRuns, AFinishedRestSendsCancelTimerAtItsEndAndKeepsItsReference) {
     EXPECT_EQ(queued().size(), 3u) << "a reset sends nothing";
 }
 
-TEST_F(TimerRuns, CompletingASetByHandNamesTheCountdownItEndsAndRestsOnlyWithRest) {
-    auto squat = testsupport::makeSet("S-2");
-    EXPECT_FALSE(timer->completeSetAndStartRest(*plank, *squat));
-    auto payload = *queued().at(0).at("payload").dictionary();
-    EXPECT_EQ(payload.at("isManualDurationCompletion"), Value(false));
-    EXPECT_FALSE(payload.contains("sourceTimerId"));
-
-    timer->startExerciseCountdown(*hold, *plank);
-    plank->markSetInProgress("S-1");
-    const auto countdownId = timer->timerId.value();
-    executor.advanceBy(10s);
-    EXPECT_TRUE(timer->completeSetAndStartRest(*plank, *hold));
-    payload = *queued().at(2).at("payload").dictionary();
-    EXPECT_EQ(payload.at("isManualDurationCompletion"), Value(true));
-    EXPECT_EQ(payload.at("sourceTimerId"), Value(countdownId));
-    EXPECT_EQ(payload.at("sourceTimerStartTime"), Value(ms(start)));
-    EXPECT_EQ(hold->dateCompleted.get(), timer->now());
-    EXPECT_EQ(timer->timerSeconds.get(), 90);
-}
-
-TEST_F(TimerRuns, AReferenceMatchesByIdAndRevisionOrByStartWithinTheTolerance) {
-    timer::PersistedRestTimerSession record;
-    record.startTime = start;
-    record.timerIsRunning = true;
-    record.timerId = "T-7";
-    record.timerRevision = 4;
-    storeSession(record);
-    relaunch();
-    EXPECT_TRUE(timer->timerMatches("T-7", 4, std::nullopt, 10)) << "the stored run, at first";
-    EXPECT_FALSE(timer->timerMatches("T-7", 3, std::nullopt, 10));
-
-    runRest();
-    EXPECT_FALSE(timer->timerMatches("T-7", std::nullopt, std::nullopt, 10));
-}
-
 TEST_F(TimerRuns, ThePhonesDataApplyOnlyWhenNotOlderThanTheRunKnown) {
     runRest();
     const double known = ms(timer->startTime.get());
@@ -189,7 +154,7 @@ TEST_F(TimerRuns, ThePhonesDataApplyOnlyWhenNotOlderThanTheRunKnown) {
     EXPECT_FALSE(timer->timerIsRunning.get()) << "for a workout no longer in progress";
 }
 
-TEST_F(TimerRuns, ThePhonesCountdownTakesItsSetsRestAndItsRestPreviewsTheNextSet) {
+TEST_F(TimerRuns, ThePhonesCountdownTakesItsSetsRest) {
     executor.advanceBy(20s);
     applyPhone({{"timerId", "T-5"},
                 {"startTime", ms(start)},
@@ -207,18 +172,6 @@ TEST_F(TimerRuns, ThePhonesCountdownTakesItsSetsRestAndItsRestPreviewsTheNextSet
     EXPECT_EQ(timer->postCountdownRestSeconds, 90);
     applyPhone({{"timerId", "T-5"}, {"durationSetId", "S-2"}, {"isExerciseCountdown", true}}, true);
     EXPECT_EQ(timer->postCountdownRestSeconds, 0);
-
-    plank->isDuration = plank->isWeight = false;
-    plank->exerciseSets.modify(
-        [](auto& sets) { sets.push_back(testsupport::makeSet("S-2", "NOT_STARTED", "12")); });
-    applyPhone({{"timerId", "T-6"},
-                {"startTime", ms(timer->now())},
-                {"timerSeconds", 90},
-                {"exerciseId", "Plank"},
-                {"setCompletedId", "S-other"}},
-               true);
-    EXPECT_EQ(timer->nextSetExercise.get(), "Plank");
-    EXPECT_EQ(timer->nextSetLoad.get(), "12 reps");
 }
 
 // Whatever the phone sends as timer data, nothing breaks and the state stays storable.

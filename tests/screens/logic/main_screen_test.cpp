@@ -5,7 +5,6 @@
 #include "support/workout_builders.hpp"
 
 #include <limits>
-#include <set>
 
 namespace {
 
@@ -77,78 +76,60 @@ TEST_F(MainScreenTest, TheWorkoutsStatusDecidesWhatTheScreenShows) {
     EXPECT_EQ(sentTypes().back(), "refresh_data");
 }
 
-TEST_F(MainScreenTest, StartWorkoutStartsItAndItsHealthSessionUnderItsId) {
+TEST_F(MainScreenTest, StartWorkoutStartsItAndItsHealthSessionUnlessOneExists) {
     load({}, "NOT_STARTED");
     offer({phoneWorkout("w7", "NOT_STARTED", {phoneExercise("a", 1, {phoneSet("a1")})}),
            phoneWorkout("w8", "COMPLETE")});
-    EXPECT_TRUE(screen().workoutCards().at(1).complete);
-    EXPECT_FALSE(screen().startWorkout("w8"));
-    EXPECT_FALSE(screen().startWorkout("nope"));
-
+    EXPECT_FALSE(screen().startWorkout("w8")) << "complete";
     ASSERT_TRUE(screen().startWorkout("w7"));
     EXPECT_EQ(screen().content(), Content::exerciseList);
     executor.runUntilIdle();
-    auto& manager = workoutManager();
-    ASSERT_TRUE(manager.workoutSession());
-    EXPECT_EQ(manager.workoutIdentifier(), "w7");
+    ASSERT_TRUE(workoutManager().workoutSession());
+    EXPECT_EQ(workoutManager().workoutIdentifier(), "w7");
     // Traditional strength training, and no location: the platform's default stands.
-    EXPECT_EQ(manager.workoutSession()->configuration(), platform::WorkoutConfiguration{});
-    EXPECT_EQ(manager.workoutSession()->configuration().activityType, 50);
-    EXPECT_FALSE(screen().startWorkoutEnabled());
-}
+    EXPECT_EQ(workoutManager().workoutSession()->configuration(), platform::WorkoutConfiguration{});
+    EXPECT_EQ(workoutManager().workoutSession()->configuration().activityType, 50);
 
-TEST_F(MainScreenTest, StartWorkoutIsDisabledWhileAnyHealthSessionExists) {
+    // Any health session, even one the watch did not start for a workout, disables the start.
+    launch();
     load({}, "NOT_STARTED");
-    offer({phoneWorkout("w1", "NOT_STARTED"), phoneWorkout("w2", "NOT_STARTED")});
-    bool started = false;
-    workoutManager().startWorkout({}, std::string("elsewhere"),
-                                  [&](auto error) { started = !error; });
+    offer({phoneWorkout("w1", "NOT_STARTED")});
+    workoutManager().startWorkout({}, std::string("elsewhere"), [](auto) {});
     executor.runUntilIdle();
-    ASSERT_TRUE(started);
     EXPECT_FALSE(screen().startWorkoutEnabled());
-    EXPECT_FALSE(screen().startWorkout("w2"));
-    EXPECT_EQ(data().workoutStatus.get(), "NOT_STARTED");
-    EXPECT_EQ(count("start_workout"), 0u);
+    EXPECT_FALSE(screen().startWorkout("w1"));
+    EXPECT_EQ(count("start_workout"), 1u) << "only w7's";
 }
 
-TEST_F(MainScreenTest, NoSetDoneCancelsAtOnce) {
-    load({});
+TEST_F(MainScreenTest, NoSetDoneCancelsAtOnceAndEveryoneDoneCompletesWithoutAsking) {
+    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})});
     EXPECT_EQ(screen().finishButtonLabel(), "Cancel Workout");
     screen().finishButtonTapped();
     executor.runUntilIdle();
     EXPECT_EQ(count("cancel_workout"), 1u);
     EXPECT_FALSE(screen().showingWorkoutFinish.get());
 
-    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})}, "IN_PROGRESS", "w2");
-    screen().finishButtonTapped();
-    executor.runUntilIdle();
-    EXPECT_EQ(count("cancel_workout"), 2u);
-    EXPECT_EQ(count("complete_workout"), 0u);
-}
-
-TEST_F(MainScreenTest, EveryoneDoneCompletesWithoutAsking) {
     load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE")}),
-          phoneExercise("b", 2, {phoneSet("b1", "COMPLETE")})});
+          phoneExercise("b", 2, {phoneSet("b1", "COMPLETE")})},
+         "IN_PROGRESS", "w2");
     EXPECT_EQ(screen().finishButtonLabel(), "Finish Workout");
     screen().finishButtonTapped();
     screen().finishButtonTapped(); // a second tap before the list has gone ends nothing more
     EXPECT_FALSE(screen().showingWorkoutFinish.get());
     executor.runUntilIdle();
     EXPECT_EQ(count("complete_workout"), 1u);
+    EXPECT_EQ(count("cancel_workout"), 1u);
 }
 
 TEST_F(MainScreenTest, SetsLeftAskFirstAndCompleteOnlyOnceTheSheetHasClosed) {
-    // One exercise done, one with a set left.
-    load({phoneExercise("z", 0, {phoneSet("z1", "COMPLETE")}),
-          phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2")})});
-    EXPECT_EQ(screen().finishButtonLabel(), "Finish Workout");
+    auto someLeft = [] {
+        return Array{phoneExercise("z", 0, {phoneSet("z1", "COMPLETE")}),
+                     phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2")})};
+    };
+    load(someLeft());
     screen().finishButtonTapped();
     EXPECT_TRUE(screen().showingWorkoutFinish.get());
-    executor.runUntilIdle();
-    EXPECT_EQ(count("complete_workout"), 0u);
-
-    // Swiped away: nothing happens.
-    screen().showingWorkoutFinish = false;
+    screen().showingWorkoutFinish = false; // swiped away: nothing happens
     executor.runUntilIdle();
     EXPECT_EQ(count("complete_workout"), 0u);
     EXPECT_FALSE(screen().confirmFinish()) << "no sheet to confirm on";
@@ -159,74 +140,41 @@ TEST_F(MainScreenTest, SetsLeftAskFirstAndCompleteOnlyOnceTheSheetHasClosed) {
     executor.runUntilIdle();
     EXPECT_EQ(count("complete_workout"), 1u);
     EXPECT_EQ(data().workoutStatus.get(), "COMPLETE");
-
     // A later, unrelated close of the sheet does not complete again.
     screen().showingWorkoutFinish = true;
     screen().showingWorkoutFinish = false;
     executor.runUntilIdle();
     EXPECT_EQ(count("complete_workout"), 1u);
-}
 
-TEST_F(MainScreenTest, TheConfirmationGoesWithoutCompletingOnceTheWorkoutHasEnded) {
-    load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2")})});
+    // Once the phone has ended the workout meanwhile, the sheet goes without completing.
+    load(someLeft(), "IN_PROGRESS", "w2");
     screen().finishButtonTapped();
     ASSERT_TRUE(screen().showingWorkoutFinish.get());
-    load({}, "NOT_STARTED"); // the phone ended it meanwhile
+    load({}, "NOT_STARTED");
     EXPECT_FALSE(screen().showingWorkoutFinish.get());
     EXPECT_FALSE(screen().confirmFinish());
     executor.runUntilIdle();
-    EXPECT_EQ(count("complete_workout"), 0u);
-}
-
-TEST_F(MainScreenTest, TappingARowOpensItAtItsFirstSetNotDone) {
-    load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE"), phoneSet("a2"), phoneSet("a3")}),
-          phoneExercise("b", 2, {phoneSet("b1", "COMPLETE")})});
-    ASSERT_TRUE(screen().openExercise("a"));
-    EXPECT_EQ(screen().selectedPage.get(), 1);
-    EXPECT_EQ(screen().tagToShow.get(), "a");
-    ASSERT_TRUE(screen().openExercise("b"));
-    EXPECT_EQ(screen().selectedPage.get(), 1) << "all done: the page stays";
-    EXPECT_EQ(screen().tagToShow.get(), "b");
-}
-
-TEST_F(MainScreenTest, AnEmptyCatalogueAsksThePhoneOncePerOpening) {
-    // The outbox keeps one refresh request, the newest: each request is a new sync id.
-    std::set<std::string> requests;
-    auto noteRequests = [&] {
-        for (const auto& sent : testsupport::sentMessages(core->outbox())) {
-            if (sent.type == "refresh_data") {
-                requests.insert(sent.syncId);
-            }
-        }
-        return requests.size();
-    };
-    load({});
-    auto before = noteRequests();
-    screen().openExercisePicker();
-    EXPECT_EQ(noteRequests(), before + 1);
-    screen().showingAddExerciseScreen = true; // redrawn while open: not another opening
-    EXPECT_EQ(noteRequests(), before + 1);
-    screen().showingAddExerciseScreen = false;
-    screen().openExercisePicker();
-    EXPECT_EQ(noteRequests(), before + 2);
-    screen().showingAddExerciseScreen = false;
-
-    catalogue({entry("r1", true), entry("r2"), entry("r3", true)});
-    noteRequests();
-    before = requests.size();
-    screen().openExercisePicker();
-    EXPECT_EQ(noteRequests(), before);
-    auto sections = screen().pickerSections();
-    ASSERT_EQ(sections.recent.size(), 2u);
-    EXPECT_EQ(sections.recent[1]->id, "r3");
-    EXPECT_EQ(sections.all.size(), 3u);
+    EXPECT_EQ(count("complete_workout"), 1u);
 }
 
 TEST_F(MainScreenTest, APickedExerciseGoesLastOrFirstInAnEmptyWorkout) {
     load({});
-    catalogue({entry("r1")});
+    auto newest = [&] {
+        auto sent = testsupport::sentMessages(core->outbox());
+        return sent.empty() ? testsupport::SentMessage{} : sent.back();
+    };
+    const auto before = newest().syncId;
+    screen().openExercisePicker();
+    EXPECT_EQ(newest().type, "refresh_data") << "an empty catalogue asks the phone";
+    EXPECT_NE(newest().syncId, before);
+    screen().showingAddExerciseScreen = false;
+    catalogue({entry("r1"), entry("r2", true), entry("r3"), entry("r4", true)});
     EXPECT_FALSE(screen().pickExercise("r1")) << "the picker is not up";
     screen().openExercisePicker();
+    const auto sections = screen().pickerSections();
+    ASSERT_EQ(sections.recent.size(), 2u);
+    EXPECT_EQ(sections.recent[1]->id, "r4");
+    EXPECT_EQ(sections.all.size(), 4u);
     EXPECT_FALSE(screen().pickExercise("missing"));
     ASSERT_TRUE(screen().pickExercise("r1"));
     EXPECT_EQ(data().exercises->front()->sequence, 0) << "first in an empty workout";
@@ -266,103 +214,48 @@ TEST_F(MainScreenTest, ASetAddedAfterTheLargestSequenceStaysAtIt) {
     EXPECT_EQ(detail->setTypeLabel(model::SetType::regular), std::to_string(top));
 }
 
-TEST_F(MainScreenTest, TheHandOffSheetFollowsTheHandOffAndShowsItsTipLater) {
-    auto& hub = data();
-    hub.syncingFinishedWorkoutStatus = model::FinishingWorkoutStatus::syncing;
-    hub.syncingFinishedWorkout = true;
-    EXPECT_TRUE(screen().showingSyncStatus.get());
-    executor.advanceBy(2900ms);
-    EXPECT_FALSE(screen().showSyncTip.get());
-    executor.advanceBy(100ms);
-    EXPECT_TRUE(screen().showSyncTip.get());
-
-    hub.syncingFinishedWorkout = false;
-    EXPECT_FALSE(screen().showingSyncStatus.get()) << "the hand-off ended: the sheet closes";
-
-    hub.syncingFinishedWorkout = true;
-    ASSERT_TRUE(screen().showingSyncStatus.get());
-    screen().showingSyncStatus = false;
-    EXPECT_FALSE(hub.syncingFinishedWorkout.get()) << "closed by hand: the hand-off is over";
-}
-
-TEST_F(MainScreenTest, AHandOffDuringRestStopsTheTimerAndOpensOnceItsSheetHasClosed) {
-    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})});
-    ASSERT_TRUE(screen().openExercise("a"));
-    screen().detail()->tapActionButton();
-    executor.runUntilIdle();
-    ASSERT_TRUE(screen().restTimerSheetIsPresented.get());
-
-    std::vector<std::string> order;
-    auto timerSheet = screen().restTimerSheetIsPresented.observe(
-        [&](const bool& up) { order.push_back(up ? "timer up" : "timer closed"); });
-    auto statusSheet = screen().showingSyncStatus.observe(
-        [&](const bool& up) { order.push_back(up ? "status up" : "status closed"); });
-    data().syncingFinishedWorkout = true;
-    EXPECT_FALSE(restTimer().timerIsRunning.get());
-    executor.runUntilIdle();
-    EXPECT_EQ(order, (std::vector<std::string>{"timer closed", "status up"}));
-}
-
-TEST_F(MainScreenTest, AfterTheLastSetTheNextExerciseBySequenceIsPreviewedAndShown) {
+TEST_F(MainScreenTest, AfterTheLastSetTheNextExerciseIsShownAndASupersetAlternates) {
     load({phoneExercise("b", 2, {phoneSet("b1", "COMPLETE"), phoneSet("b2")}),
           phoneExercise("a", 1, {phoneSet("a1", "COMPLETE")}),
           phoneExercise("c", 3, {phoneSet("c1")})});
+    ASSERT_TRUE(screen().openExercise("b"));
+    EXPECT_EQ(screen().selectedPage.get(), 1) << "at its first set not done";
+    screen().tagToShow = std::nullopt;
     screen().updateTimerMessage(find("b"));
     EXPECT_EQ(preview(), "Exercise b") << "an exercise with a set left stays";
     EXPECT_EQ(screen().tagToShow.get(), std::nullopt);
-
     screen().updateTimerMessage(find("a"));
-    EXPECT_EQ(preview(), "Exercise b");
     EXPECT_EQ(screen().tagToShow.get(), "b");
-    EXPECT_EQ(screen().selectedPage.get(), 1);
     ASSERT_NE(screen().detail(), nullptr);
     EXPECT_EQ(screen().detail()->exercise()->id, "b");
+
+    load({phoneExercise("x", 1, {phoneSet("x1", "COMPLETE"), phoneSet("x2")}, 7),
+          phoneExercise("y", 2, {phoneSet("y1"), phoneSet("y2")}, 7),
+          phoneExercise("z", 5, {phoneSet("z1")})});
+    screen().updateTimerMessage(find("y"));
+    EXPECT_EQ(preview(), "Exercise x") << "from the last member back to the first with a set left";
+    screen().goBack(find("y"));
+    EXPECT_EQ(screen().tagToShow.get(), "x");
+    EXPECT_EQ(screen().scrollTarget.get(), "x") << "the list scrolls to it too";
+    EXPECT_EQ(screen().selectedPage.get(), 1);
+    screen().tagToShow = std::nullopt;
+    screen().goBack(find("z"));
+    EXPECT_EQ(screen().tagToShow.get(), std::nullopt) << "no superset: nothing happens";
 
     load({phoneExercise("a", 1, {phoneSet("a1", "COMPLETE")})});
     screen().updateTimerMessage(find("a"));
     EXPECT_EQ(preview(), "") << "nothing left: the preview is cleared";
 }
 
-TEST_F(MainScreenTest, ASupersetAlternatesUntilItsSetsAreDoneThenMovesPastIt) {
-    load({phoneExercise("x", 1, {phoneSet("x1", "COMPLETE"), phoneSet("x2")}, 7),
-          phoneExercise("y", 2, {phoneSet("y1"), phoneSet("y2")}, 7),
-          phoneExercise("z", 5, {phoneSet("z1")})});
-    screen().updateTimerMessage(find("x"));
-    EXPECT_EQ(preview(), "Exercise y");
-    screen().goBack(find("x"));
-    EXPECT_EQ(screen().tagToShow.get(), "y");
-    EXPECT_EQ(screen().selectedPage.get(), 0);
-    // From the last member back to the first with a set left.
-    screen().updateTimerMessage(find("y"));
-    EXPECT_EQ(preview(), "Exercise x");
-    screen().goBack(find("y"));
-    EXPECT_EQ(screen().tagToShow.get(), "x");
-    EXPECT_EQ(screen().selectedPage.get(), 1);
-
-    load({phoneExercise("x", 1, {phoneSet("x1", "COMPLETE")}, 7),
-          phoneExercise("y", 2, {phoneSet("y1", "COMPLETE")}, 7),
-          phoneExercise("z", 5, {phoneSet("z1")})});
-    screen().tagToShow = std::nullopt;
-    screen().updateTimerMessage(find("x"));
-    EXPECT_EQ(preview(), "Exercise z");
-    EXPECT_EQ(screen().tagToShow.get(), std::nullopt) << "past a superset without navigating";
-    screen().goBack(find("z"));
-    EXPECT_EQ(screen().tagToShow.get(), std::nullopt) << "no superset: nothing happens";
-}
-
 TEST_F(MainScreenTest, ClosingTheRestTimerSheetStopsTheTimerAndWithdrawsItsAlert) {
     load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})});
     ASSERT_TRUE(screen().openExercise("a"));
     EXPECT_FALSE(screen().openExercise("missing"));
-    screen().selectedPage = 0;
     screen().detail()->tapActionButton();
     executor.runUntilIdle();
     auto& timer = restTimer();
     ASSERT_TRUE(timer.timerIsRunning.get());
     EXPECT_TRUE(screen().restTimerSheetIsPresented.get());
-    ASSERT_NE(screen().restTimerScreen(), nullptr);
-    executor.advanceBy(1s);
-    EXPECT_TRUE(screen().restTimerScreen()->message.get().has_value());
     ASSERT_EQ(core->notificationCenter().pendingNow().size(), 1u);
     EXPECT_TRUE(defaults.dataForKey("tessaron.rest-timer-session.v1"));
 
@@ -377,6 +270,31 @@ TEST_F(MainScreenTest, ClosingTheRestTimerSheetStopsTheTimerAndWithdrawsItsAlert
     EXPECT_TRUE(core->notificationCenter().pendingNow().empty());
     executor.advanceBy(120s);
     EXPECT_TRUE(core->notificationCenter().deliveredNow().empty());
+}
+
+TEST_F(MainScreenTest, TheRestSheetStaysThroughAReplacedRunAndGivesWayToTheHandOff) {
+    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2"), phoneSet("a3")})});
+    ASSERT_TRUE(screen().openExercise("a"));
+    screen().detail()->tapActionButton();
+    executor.runUntilIdle();
+    std::vector<std::string> order;
+    auto timerSheet = screen().restTimerSheetIsPresented.observe(
+        [&](const bool& up) { order.push_back(up ? "timer up" : "timer closed"); });
+    auto statusSheet = screen().showingSyncStatus.observe(
+        [&](const bool& up) { order.push_back(up ? "status up" : "status closed"); });
+
+    // The next set done during the rest: its rest replaces the running one.
+    screen().detail()->tapActionButton();
+    executor.runUntilIdle();
+    EXPECT_TRUE(restTimer().timerIsRunning.get());
+    EXPECT_TRUE(order.empty()) << "the sheet never closed";
+    ASSERT_NE(screen().restTimerScreen(), nullptr);
+    EXPECT_TRUE(screen().restTimerScreen()->isTicking());
+
+    // The hand-off stops the rest; its sheet opens once the timer's has closed.
+    data().syncingFinishedWorkout = true;
+    executor.runUntilIdle();
+    EXPECT_EQ(order, (std::vector<std::string>{"timer closed", "status up"}));
 }
 
 TEST_F(MainScreenTest, TheEndOfRestAlertOutlivesTheProgramAndSetupRunsOnEveryActivation) {
@@ -413,11 +331,6 @@ TEST_F(MainScreenTest, TheEndOfRestAlertOutlivesTheProgramAndSetupRunsOnEveryAct
     delivered = core->notificationCenter().deliveredNow();
     ASSERT_FALSE(delivered.empty());
     EXPECT_EQ(delivered.back().date, restEnds);
-    // Removals persist too.
-    core->notificationCenter().removeAllDeliveredNotifications();
-    executor.runUntilIdle();
-    launch();
-    EXPECT_TRUE(core->notificationCenter().deliveredNow().empty());
 
     // Undecided, the user is asked again each time the program becomes active.
     launch(platform::SimulatedNotificationAnswer::undecided);

@@ -11,20 +11,12 @@ using screens::Binding;
 using screens::KeyboardStyle;
 using screens::KeypadField;
 using screens::KeypadKey;
-using screens::KeypadModal;
 using screens::KeypadText;
 using screens::NumberLocale;
 using screens::pressKey;
 using screens::TextViewAlignment;
 
 namespace {
-
-struct Report {
-    std::string setId;
-    std::string fieldName;
-    std::string text;
-    bool operator==(const Report&) const = default;
-};
 
 // A text field of some owner, bound the way the set editor binds a set's field.
 struct BoundText {
@@ -50,16 +42,14 @@ std::size_t occurrences(const std::string& text, std::string_view part) {
     return count;
 }
 
-rc::Gen<KeypadKey> anyKey() {
-    return rc::gen::element(KeypadKey::one, KeypadKey::two, KeypadKey::three, KeypadKey::four,
-                            KeypadKey::five, KeypadKey::six, KeypadKey::seven, KeypadKey::eight,
-                            KeypadKey::nine, KeypadKey::zero, KeypadKey::decimal, KeypadKey::del);
-}
-
 rc::Gen<KeypadKey> digitKey() {
     return rc::gen::element(KeypadKey::one, KeypadKey::two, KeypadKey::three, KeypadKey::four,
                             KeypadKey::five, KeypadKey::six, KeypadKey::seven, KeypadKey::eight,
                             KeypadKey::nine, KeypadKey::zero);
+}
+
+rc::Gen<KeypadKey> anyKey() {
+    return rc::gen::oneOf(digitKey(), rc::gen::element(KeypadKey::decimal, KeypadKey::del));
 }
 
 // Old values as the phone may send them, including non-ASCII text.
@@ -79,16 +69,11 @@ TEST(KeypadRules, TheFirstKeyReplacesTheDecimalKeyEntersOneSeparatorDeleteKeepsR
         KeypadText after;
     };
     for (const auto& c :
-         std::vector<Case>{{{"100", true}, {K::eight, K::five}, ".", {"85", false}},
-                           {{"100", true}, {K::decimal}, ".", {".", false}},
-                           {{"", true}, {K::decimal}, ",", {"0,", false}},
+         std::vector<Case>{{{"", true}, {K::decimal}, ",", {"0,", false}},
                            {{"7", false}, {K::decimal, K::five, K::decimal}, ",", {"7,5", false}},
                            {{"62.5", true}, {K::decimal}, ".", {"62.5", true}},
-                           {{"62.5", true}, {K::decimal, K::three}, ".", {"3", false}},
                            {{"62.5", true}, {K::decimal}, ",", {",", false}},
-                           {{"100", true}, {K::del}, ".", {"10", true}},
                            {{"100", true}, {K::del, K::four}, ".", {"4", false}},
-                           {{"", false}, {K::del}, ".", {"", false}},
                            {{"5\xE2\x80\x93", false}, {K::del}, ".", {"5", false}}}) {
         EXPECT_EQ(typed(c.before, c.keys, c.separator), c.after) << c.before.text;
     }
@@ -126,10 +111,8 @@ RC_GTEST_PROP(KeypadProperties, NoKeySequenceAddsASecondSeparator, ()) {
 }
 
 TEST(KeypadLocale, TheSeparatorComesFromTheUsersLocale) {
-    const auto decimal = screens::keypadRows(KeyboardStyle::decimal, ",");
-    EXPECT_EQ(decimal[3][0]->text, ",");
+    EXPECT_EQ(screens::keypadRows(KeyboardStyle::decimal, ",")[3][0]->text, ",");
     EXPECT_FALSE(screens::keypadRows(KeyboardStyle::numbers, ".")[3][0].has_value());
-    EXPECT_EQ(NumberLocale::from(std::locale::classic()).decimalSeparator, ".");
 
     // The environment's locale, first of LC_ALL, LC_NUMERIC, LANG that is set and not empty; one
     // that is not installed still gets its language's separator.
@@ -140,7 +123,6 @@ TEST(KeypadLocale, TheSeparatorComesFromTheUsersLocale) {
         const char* separator;
     };
     for (const auto& c : std::vector<Case>{{nullptr, nullptr, nullptr, "."},
-                                           {nullptr, nullptr, "C.UTF-8", "."},
                                            {nullptr, nullptr, "de_DE.UTF-8", ","},
                                            {"", "fr_FR", "en_US.UTF-8", ","},
                                            {"en_GB.UTF-8", "de_DE", "de_DE", "."},
@@ -156,45 +138,25 @@ TEST(KeypadLocale, TheSeparatorComesFromTheUsersLocale) {
             << (c.lcAll ? c.lcAll : "-") << " " << (c.lcNumeric ? c.lcNumeric : "-") << " "
             << (c.lang ? c.lang : "-");
     }
-
-    BoundText bound{"5"};
-    KeypadModal modal(bound.binding(), KeyboardStyle::numbers, NumberLocale{"."});
-    modal.press(KeypadKey::decimal);
-    EXPECT_EQ(bound.value, "5");
-    EXPECT_TRUE(modal.isFirstInput());
 }
 
-class KeypadFieldTest : public ::testing::Test {
-protected:
-    KeypadField makeField(std::string setType = "regular", std::string fieldName = "weight",
-                          bool open = false) {
-        return KeypadField(
-            bound.value, bound.binding(), open, TextViewAlignment::center, KeyboardStyle::decimal,
-            NumberLocale{"."}, "set-1", std::move(fieldName), std::move(setType),
-            [this](const std::string& id, const std::string& field, const std::string& text) {
-                reports.push_back({id, field, text});
-            });
-    }
-
+TEST(KeypadFieldTest, EveryKeyWritesThroughAndClosingReportsTheTextOnce) {
     BoundText bound{"100"};
-    std::vector<Report> reports;
-};
-
-TEST_F(KeypadFieldTest, EveryKeyWritesThroughAndClosingReportsTheTextOnce) {
-    auto field = makeField();
+    std::vector<std::string> reports;
+    KeypadField field(bound.value, bound.binding(), false, TextViewAlignment::center,
+                      KeyboardStyle::decimal, NumberLocale{"."}, "set-1", "weight", "regular",
+                      [&](const std::string& id, const std::string& name, const std::string& text) {
+                          reports.push_back(id + " " + name + " " + text);
+                      });
     field.tap();
     ASSERT_NE(field.modal(), nullptr);
     field.modal()->press(KeypadKey::eight);
-    EXPECT_EQ(bound.value, "8");
     field.modal()->press(KeypadKey::five);
     EXPECT_EQ(bound.value, "85");
     EXPECT_TRUE(reports.empty());
-
     field.dismiss();
-    EXPECT_FALSE(field.presentingModal());
-    EXPECT_EQ(reports, (std::vector<Report>{{"set-1", "weight", "85"}}));
     field.dismiss();
-    EXPECT_EQ(reports.size(), 1U);
+    EXPECT_EQ(reports, std::vector<std::string>{"set-1 weight 85"});
 }
 
 } // namespace

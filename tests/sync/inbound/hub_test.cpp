@@ -1,12 +1,12 @@
 // How the hub routes and answers what the phone sends, and its part as the session's delegate.
 #include "platform/values/json.hpp"
-#include "sync/inbound/hub_fixture.hpp"
+#include "support/watch_core_fixture.hpp"
 
 #include <rapidcheck/gtest.h>
 
 namespace {
 
-using hubtest::Hub;
+using Hub = testsupport::WatchCoreTest;
 using platform::Dictionary;
 using platform::Value;
 
@@ -27,9 +27,9 @@ TEST_F(Hub, AnAcknowledgementWinsOverACommandAndACommandOverAnOrdinaryMessage) {
     for (const auto& [message, reply] : cases) {
         EXPECT_EQ(dispatch(message), reply) << platform::toJsonText(Value(message));
     }
-    auto id = outbox->enqueue(testsupport::message("add_set"));
+    auto id = core->outbox().enqueue(testsupport::message("add_set"));
     dispatch({{"syncAck", *id}, {"status", "success"}});
-    EXPECT_TRUE(outbox->pendingMessages().empty());
+    EXPECT_TRUE(core->outbox().pendingMessages().empty());
 }
 
 TEST_F(Hub, WhatArrivesOnAnotherQueueIsHandledOnMainInArrivalOrderWhileTheHubLives) {
@@ -40,8 +40,8 @@ TEST_F(Hub, WhatArrivesOnAnotherQueueIsHandledOnMainInArrivalOrderWhileTheHubLiv
         replies.push_back(std::move(answer));
     };
     sessionQueue->async([&] {
-        data->dispatchInbound({{"syncAck", "first"}}, reply);
-        data->dispatchInbound({{"commandId", "second"}}, reply);
+        data().dispatchInbound({{"syncAck", "first"}}, reply);
+        data().dispatchInbound({{"commandId", "second"}}, reply);
         EXPECT_TRUE(replies.empty());
     });
     executor.runUntilIdle();
@@ -49,9 +49,9 @@ TEST_F(Hub, WhatArrivesOnAnotherQueueIsHandledOnMainInArrivalOrderWhileTheHubLiv
     EXPECT_EQ(replies[0].at("syncAck"), Value("first"));
     EXPECT_EQ(replies[1].at("commandAck"), Value("second"));
 
-    sessionQueue->async([&] { data->dispatchInbound({{"commandId", "c1"}}, reply); });
+    sessionQueue->async([&] { data().dispatchInbound({{"commandId", "c1"}}, reply); });
     executor.runNext(); // the hop to main is now queued
-    data.reset();
+    core.reset();
     executor.runUntilIdle();
     EXPECT_EQ(replies.size(), 2u);
 }

@@ -1,9 +1,9 @@
 #include "platform/values/json.hpp"
-#include "sync/inbound/hub_fixture.hpp"
+#include "support/watch_core_fixture.hpp"
 
 #include <gtest/gtest.h>
 
-using hubtest::Hub;
+using Hub = testsupport::WatchCoreTest;
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
@@ -22,19 +22,11 @@ Dictionary revisioned(double revision, bool delta, Dictionary extra = {}) {
     return extra;
 }
 
-Dictionary refused(double revision) {
-    return Dictionary{{"status", Value("Success")}, {"syncRevision", Value(revision)}};
-}
-
-Dictionary exercise(const std::string& id) {
-    return Dictionary{
-        {"id", Value(id)}, {"name", Value("Exercise " + id)}, {"status", Value("NOT_STARTED")}};
-}
-
 Array exerciseList(std::initializer_list<const char*> ids) {
     Array list;
     for (const auto* id : ids) {
-        list.emplace_back(exercise(id));
+        list.emplace_back(
+            Dictionary{{"id", id}, {"name", std::string("E") + id}, {"status", "NOT_STARTED"}});
     }
     return list;
 }
@@ -43,7 +35,7 @@ class WorkoutState : public Hub {
 protected:
     std::vector<std::string> exerciseIds() {
         std::vector<std::string> ids;
-        for (const auto& e : data->exercises.get()) {
+        for (const auto& e : data().exercises.get()) {
             ids.push_back(e->id);
         }
         return ids;
@@ -52,67 +44,43 @@ protected:
 
 using Ids = std::vector<std::string>;
 const Dictionary success{{"status", Value("Success")}};
+const Dictionary retry{{"status", Value("Retry")}};
 
 } // namespace
 
 TEST_F(WorkoutState, RevisionsOfSnapshotsAndDeltasOnlyMoveForward) {
-    EXPECT_EQ(dispatch(revisioned(5, false)), success);
-    EXPECT_EQ(dispatch(revisioned(5, true)), refused(5));
-    EXPECT_EQ(dispatch(revisioned(6, true)), success);
-    // Past the last snapshot, a delta is refused by the last delta's revision alone.
-    EXPECT_EQ(dispatch(revisioned(6, true)), refused(6));
-    // A snapshot at the revision of the last delta is accepted; again, it is not.
-    EXPECT_EQ(dispatch(revisioned(6, false)), success);
-    EXPECT_EQ(dispatch(revisioned(6, false)), refused(6));
-    EXPECT_EQ(dispatch(revisioned(6, true)), refused(6));
-    EXPECT_EQ(data->lastSnapshotRevision, 6);
-    EXPECT_EQ(data->lastDeltaRevision, 6);
-}
+    // (revision, delta, accepted) in order: a refusal answers with its revision.
+    const std::vector<std::tuple<double, bool, bool>> steps{
+        {5, false, true},  {5, true, false}, {6, true, true}, {6, true, false},  {6, false, true},
+        {6, false, false}, {6, true, false}, {8, true, true}, {7, false, false}, {8, false, true}};
+    for (const auto& [revision, delta, accepted] : steps) {
+        auto expected = success;
+        if (!accepted) {
+            expected.insert_or_assign("syncRevision", Value(revision));
+        }
+        EXPECT_EQ(dispatch(revisioned(revision, delta)), expected) << revision << delta;
+    }
+    EXPECT_EQ(data().lastSnapshotRevision, 8);
 
-TEST_F(WorkoutState, SnapshotOlderThanTheLastDeltaIsRefused) {
-    EXPECT_EQ(dispatch(revisioned(10, true)), success);
-    EXPECT_EQ(dispatch(revisioned(9, false)), refused(9));
-    EXPECT_EQ(dispatch(revisioned(10, false)), success);
-}
-
-TEST_F(WorkoutState, RefusedMessageChangesNothing) {
-    dispatch(revisioned(3, false, {{"exercises", Value(exerciseList({"a"}))}}));
-    dispatch(revisioned(2, false, {{"exercises", Value(exerciseList({"b"}))}}));
-    EXPECT_EQ(exerciseIds(), (Ids{"a"}));
-    // Without a revision a message is always applied and moves no revision.
+    // A refused message changes nothing; one without a revision is applied and moves none.
+    dispatch(revisioned(3, false, {{"exercises", Value(exerciseList({"b"}))}}));
+    EXPECT_TRUE(exerciseIds().empty());
     EXPECT_EQ(dispatch({{"exercises", Value(exerciseList({"c"}))}}), success);
     EXPECT_EQ(exerciseIds(), (Ids{"c"}));
-    EXPECT_EQ(data->lastSnapshotRevision, 3);
+    EXPECT_EQ(data().lastSnapshotRevision, 8);
 }
 
 TEST_F(WorkoutState, HeaderSetsTheWorkoutAndABrokenOneSetsTheError) {
     dispatch(json(R"({"workout": {"id": "w1", "name": "Day A", "status": "IN_PROGRESS"}})"));
-    EXPECT_EQ(data->workoutId.get(), "w1");
-    EXPECT_EQ(data->name.get(), "Day A");
-    EXPECT_EQ(data->workoutStatus.get(), "IN_PROGRESS");
-    EXPECT_TRUE(data->hasAppliedWorkoutSnapshot);
-
+    EXPECT_EQ(data().workoutId.get(), "w1");
+    EXPECT_EQ(data().workoutStatus.get(), "IN_PROGRESS");
     dispatch(json(R"({"workout": {"id": "w2", "status": "IN_PROGRESS"}})"));
-    EXPECT_EQ(data->workoutId.get(), "w1");
-    EXPECT_EQ(data->syncWorkoutError.get(), "Error getting workout info from iPhone");
-
+    EXPECT_EQ(data().workoutId.get(), "w1");
+    EXPECT_FALSE(data().syncWorkoutError->empty());
     dispatch(json(R"({"error": 5, "workout": "not a dictionary"})"));
-    EXPECT_EQ(data->syncWorkoutError.get(), "");
-    EXPECT_EQ(data->workoutId.get(), "w1");
+    EXPECT_EQ(data().syncWorkoutError.get(), "");
     dispatch(json(R"({"error": "The phone is busy"})"));
-    EXPECT_EQ(data->syncWorkoutError.get(), "The phone is busy");
-}
-
-TEST_F(WorkoutState, DeltaReplacesInPlaceAppendsRemovesAndOrders) {
-    dispatch({{"exercises", Value(exerciseList({"a", "b", "c", "d"}))}});
-    auto replacedB = exercise("b");
-    replacedB.insert_or_assign("name", Value("Renamed"));
-    dispatch({{"exerciseUpdates", Value(Array{Value(replacedB), Value(exercise("e"))})}});
-    EXPECT_EQ(exerciseIds(), (Ids{"a", "b", "c", "d", "e"}));
-    EXPECT_EQ(data->exercises->at(1)->name, "Renamed");
-
-    dispatch(json(R"({"removedExerciseIds": ["a"], "exerciseOrder": ["c", "b"]})"));
-    EXPECT_EQ(exerciseIds(), (Ids{"c", "b", "d", "e"}));
+    EXPECT_EQ(data().syncWorkoutError.get(), "The phone is busy");
 }
 
 TEST_F(WorkoutState, WholeListWinsOverDeltaKeysAndAMistypedListCountsAsAbsent) {
@@ -125,65 +93,57 @@ TEST_F(WorkoutState, WholeListWinsOverDeltaKeysAndAMistypedListCountsAsAbsent) {
     EXPECT_EQ(exerciseIds(), (Ids{"a", "z"}));
 }
 
-TEST_F(WorkoutState, PhoneStillRunningAWorkoutTheWatchEndedIsRefusedWithRetry) {
-    session.state = platform::ActivationState::notActivated; // the end stays queued
-    outbox->enqueue(json(R"({"type": "complete_workout", "payload": {"workoutId": "w1"}})"));
-    auto reply =
-        dispatch(json(R"({"workout": {"id": "w1", "name": "A", "status": "IN_PROGRESS"}})"));
-    EXPECT_EQ(reply, (Dictionary{{"status", Value("Retry")}}));
-    EXPECT_EQ(data->workoutId.get(), "");
-    EXPECT_EQ(queuedTypes(), (std::vector<std::string>{"complete_workout", "refresh_data"}));
-}
-
-TEST_F(WorkoutState, UnacknowledgedStartGuardsTheLocalRunningWorkout) {
-    dispatch(json(R"({"workout": {"id": "w1", "name": "A", "status": "IN_PROGRESS"}})"));
-    session.state = platform::ActivationState::notActivated;
-    outbox->enqueue(json(R"({"type": "start_workout", "payload": {"id": "w1"}})"));
+TEST_F(WorkoutState, ThePhonesCopyOfAWorkoutTheWatchEndedOrStartedIsRefusedWithRetry) {
+    session.state = platform::ActivationState::notActivated; // what is queued stays queued
+    core->outbox().enqueue(json(R"({"type": "complete_workout", "payload": {"workoutId": "w1"}})"));
     EXPECT_EQ(dispatch(json(R"({"workout": {"id": "w1", "name": "A", "status": "IN_PROGRESS"}})")),
+              retry);
+    EXPECT_EQ(data().workoutId.get(), "");
+    EXPECT_EQ(sentTypes(), (std::vector<std::string>{"complete_workout", "refresh_data"}));
+
+    core->outbox().enqueue(json(R"({"type": "start_workout", "payload": {"id": "w2"}})"));
+    data().workoutId = std::string("w2");
+    data().workoutStatus = std::string("IN_PROGRESS");
+    for (const char* stale : {R"({"id": "w3", "name": "B", "status": "IN_PROGRESS"})",
+                              R"({"id": "w2", "name": "A", "status": "COMPLETE"})"}) {
+        EXPECT_EQ(dispatch({{"workout", Value(json(stale))}}), retry) << stale;
+    }
+    EXPECT_EQ(dispatch(json(R"({"workout": {"id": "w2", "name": "A", "status": "IN_PROGRESS"}})")),
               success);
-    EXPECT_EQ(dispatch(json(R"({"workout": {"id": "w2", "name": "B", "status": "IN_PROGRESS"}})")),
-              (Dictionary{{"status", Value("Retry")}}));
-    EXPECT_EQ(dispatch(json(R"({"workout": {"id": "w1", "name": "A", "status": "COMPLETE"}})")),
-              (Dictionary{{"status", Value("Retry")}}));
-    EXPECT_EQ(data->workoutStatus.get(), "IN_PROGRESS");
     // Commands are never refused by this guard.
-    EXPECT_EQ(
-        dispatch(
-            json(
-                R"({"commandId": "c1", "workout": {"id": "w2", "name": "B", "status": "COMPLETE"}})"))
-            .at("commandAck"),
-        Value("c1"));
+    EXPECT_EQ(dispatch(json(R"({"commandId": "c1",
+                                "workout": {"id": "w3", "name": "B", "status": "COMPLETE"}})"))
+                  .at("commandAck"),
+              Value("c1"));
 }
 
 TEST_F(WorkoutState, FullSnapshotFileIsDispatchedOnlyWhenEveryCheckHolds) {
     files.createDirectories("/inbox");
-    auto deliver = [&](const std::string& contents, Dictionary metadata) {
+    auto deliver = [&](const std::string& contents, Value metadataVersion = 2) {
         files.writeAtomically(
             "/inbox/f",
             std::span(reinterpret_cast<const std::uint8_t*>(contents.data()), contents.size()));
-        data->didReceiveFile(platform::ReceivedFile{"/inbox/f", std::move(metadata)});
+        data().didReceiveFile({"/inbox/f",
+                               {{"syncPayloadKind", Value("full_snapshot")},
+                                {"syncProtocolVersion", metadataVersion},
+                                {"syncRevision", Value(4)}}});
         executor.runUntilIdle();
     };
-    Dictionary metadata{{"syncPayloadKind", Value("full_snapshot")},
-                        {"syncProtocolVersion", Value(2)},
-                        {"syncRevision", Value(4)}};
     auto document = [](const char* kind, int version, int revision, int inner) {
         return std::string(R"({"kind": ")") + kind + R"(", "protocolVersion": )" +
                std::to_string(version) + R"(, "revision": )" + std::to_string(revision) +
                R"(, "snapshot": {"syncRevision": )" + std::to_string(inner) +
                R"(, "exercises": [{"id": "f", "name": "F", "status": "NOT_STARTED"}]}})";
     };
-    deliver(document("full_snapshot", 2, 4, 3), metadata);
-    deliver(document("full_snapshot", 2, 5, 4), metadata);
-    deliver(document("full_snapshot", 3, 4, 4), metadata);
-    deliver(document("reference_exercises", 2, 4, 4), metadata);
-    deliver("not json", metadata);
-    auto wrongVersion = metadata;
-    wrongVersion.insert_or_assign("syncProtocolVersion", Value("1"));
-    deliver(document("full_snapshot", 2, 4, 4), wrongVersion);
+    for (const auto& refused :
+         {document("full_snapshot", 2, 4, 3), document("full_snapshot", 2, 5, 4),
+          document("full_snapshot", 3, 4, 4), document("reference_exercises", 2, 4, 4),
+          std::string("not json")}) {
+        deliver(refused);
+    }
+    deliver(document("full_snapshot", 2, 4, 4), "1");
     EXPECT_TRUE(exerciseIds().empty());
-
-    deliver(document("full_snapshot", 2, 4, 4), metadata);
+    deliver(document("full_snapshot", 2, 4, 4));
     EXPECT_EQ(exerciseIds(), (Ids{"f"}));
-    EXPECT_EQ(data->lastSnapshotRevision, 4);
+    EXPECT_EQ(data().lastSnapshotRevision, 4);
 }
