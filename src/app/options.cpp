@@ -46,6 +46,8 @@ std::optional<Options> parseOptions(const std::vector<std::string_view>& argumen
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
+        } else if (arg == "--watch-face") {
+            options.watchFace = true;
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--link" || arg == "--data-dir" || arg == "--notifications" ||
@@ -95,7 +97,7 @@ std::optional<Options> parseOptions(const std::vector<std::string_view>& argumen
 }
 
 std::string_view usageText() {
-    return "usage: wristside [--screen WIDTHxHEIGHT] [--control stdin] [COMMON]\n"
+    return "usage: wristside [--screen WIDTHxHEIGHT] [--control stdin] [--watch-face] [COMMON]\n"
            "       wristside --headless [COMMON]\n"
            "       wristside --snapshot FILE [--json]\n"
            "       wristside --help | --version\n"
@@ -104,7 +106,8 @@ std::string_view usageText() {
            "  Without --headless the watch opens its window (396x484 pixels unless --screen\n"
            "  says otherwise; QT_QPA_PLATFORM=offscreen needs no display). --control stdin then\n"
            "  reads JSON control lines on standard input and carries each out by pressing the\n"
-           "  controls on screen (see docs/headless-control.md).\n"
+           "  controls on screen (see docs/headless-control.md). --watch-face starts on a\n"
+           "  watch face whose complication opens the window.\n"
            "  --headless runs the watch core without screens, driven by the same JSON lines.\n"
            "  --link unix:PATH or tcp:127.0.0.1:PORT, where phone-sim listens.\n"
            "  --snapshot decodes a workout snapshot file (a binary property list as the phone\n"

@@ -23,6 +23,8 @@ struct Options {
     // The watch screen's size in pixels.
     int screenWidth = 396;
     int screenHeight = 484;
+    // Start on a watch face whose complication opens the window.
+    bool watchFace = false;
     bool help = false;
     bool version = false;
 };

@@ -38,6 +38,9 @@ std::optional<Gestures::Answer> ScreenGestures::perform(const std::string& actio
     auto needs = [&](std::string_view key) {
         return error(action + " needs \"" + std::string(key) + "\" (a string)");
     };
+    if (face_ && !window_.isVisible()) {
+        return onFace(action, arguments);
+    }
     if (action == "screen") {
         return screen();
     }
@@ -150,6 +153,34 @@ std::optional<Gestures::Answer> ScreenGestures::perform(const std::string& actio
                               "shows the detail's title only");
     }
     return std::nullopt;
+}
+
+Gestures::Answer ScreenGestures::onFace(const std::string& action, const Dictionary& arguments) {
+    if (action == "screen") {
+        platform::Array texts;
+        for (const auto& text : face_->visibleTexts()) {
+            texts.push_back(Value(text.toStdString()));
+        }
+        return {"screen", Dictionary{{"screen", Value("WatchFace")},
+                                     {"sheet", Value()},
+                                     {"texts", Value(std::move(texts))}}};
+    }
+    if (action == "screenshot") {
+        const auto* path = model::asString(model::lookup(arguments, "path"));
+        if (path == nullptr) {
+            return error("screenshot needs \"path\" (a string)");
+        }
+        return face_->screenshot(qt(*path)) ? ok() : error("cannot write a PNG to " + *path);
+    }
+    if (action == "tapComplication") {
+        auto* complication = face_->reachable("complication");
+        if (complication == nullptr) {
+            return error("tapComplication: the face shows no complication of this program");
+        }
+        face_->tap(*complication);
+        return ok();
+    }
+    return error(action + ": the watch face is shown; tap the complication to open the program");
 }
 
 Gestures::Answer ScreenGestures::press(const std::string& action, const QString& objectName) {

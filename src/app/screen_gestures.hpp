@@ -4,6 +4,8 @@
 #include "screens/control/screen_driver.hpp"
 #include "screens/viewmodels/content_view_model.hpp"
 
+#include <optional>
+
 namespace app {
 
 // The control channel's actions carried out on the window: each brings its target on screen as
@@ -11,8 +13,14 @@ namespace app {
 // a control that is not on screen answers the error line and changes nothing.
 class ScreenGestures final : public Gestures {
 public:
-    ScreenGestures(QQuickWindow& window, screens::ContentViewModel& viewModel)
-        : driver_(window), window_(window), viewModel_(viewModel) {}
+    // `face`, when given, is the watch face shown until its complication opens the window.
+    ScreenGestures(QQuickWindow& window, screens::ContentViewModel& viewModel,
+                   QQuickWindow* face = nullptr)
+        : driver_(window), window_(window), viewModel_(viewModel) {
+        if (face != nullptr) {
+            face_.emplace(*face);
+        }
+    }
 
     std::optional<Answer> perform(const std::string& action,
                                   const platform::Dictionary& arguments) override;
@@ -23,9 +31,12 @@ private:
     // Scrolls the exercise list so that the exercise's row, or with no id its footer, shows.
     void scrollList(const QString& exerciseId);
     Answer screen();
+    // What the watch face takes while it is shown instead of the window.
+    Answer onFace(const std::string& action, const platform::Dictionary& arguments);
     Answer swipe(const std::string& direction);
 
     screens::ScreenDriver driver_;
+    std::optional<screens::ScreenDriver> face_;
     QQuickWindow& window_;
     screens::ContentViewModel& viewModel_;
 };

@@ -6,6 +6,7 @@
 #include "app/watch_app.hpp"
 #include "screens/bridge/qt_executor.hpp"
 #include "screens/viewmodels/content_view_model.hpp"
+#include "screens/viewmodels/watch_face_view_model.hpp"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -100,16 +101,33 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
             log.line("QML warning: " + warning.toString().toStdString());
         }
     });
-    engine.setInitialProperties({{"vm", QVariant::fromValue(&viewModel)}});
-    engine.load(QUrl(QStringLiteral("qrc:/Wristside/Main.qml")));
-    auto* window = engine.rootObjects().isEmpty()
-                       ? nullptr
-                       : qobject_cast<QQuickWindow*>(engine.rootObjects().first());
-    if (window == nullptr) {
+    auto load = [&](const char* file, const QVariantMap& properties) -> QQuickWindow* {
+        engine.setInitialProperties(properties);
+        engine.load(QUrl(QStringLiteral("qrc:/Wristside/") + QLatin1String(file)));
+        auto* loaded = engine.rootObjects().isEmpty()
+                           ? nullptr
+                           : qobject_cast<QQuickWindow*>(engine.rootObjects().back());
+        if (loaded != nullptr) {
+            loaded->resize(options.screenWidth, options.screenHeight);
+        }
+        return loaded;
+    };
+    auto* window = load("Main.qml", {{"vm", QVariant::fromValue(&viewModel)},
+                                     {"visible", !options.watchFace}});
+    screens::WatchFaceViewModel faceModel(core.complication());
+    QQuickWindow* face = nullptr;
+    if (window != nullptr && options.watchFace) {
+        face = load("WatchFace.qml", {{"vm", QVariant::fromValue(&faceModel)}});
+        QObject::connect(&faceModel, &screens::WatchFaceViewModel::openProgram, [window, face] {
+            face->hide();
+            window->show();
+            window->requestActivate();
+        });
+    }
+    if (window == nullptr || (options.watchFace && face == nullptr)) {
         std::cerr << "wristside: the screens did not load\n";
         return 1;
     }
-    window->resize(options.screenWidth, options.screenHeight);
     // Becoming active asks for notification permission and reschedules a running rest's alert.
     QObject::connect(window, &QWindow::activeChanged, [&core, window] {
         if (window->isActive()) {
@@ -118,7 +136,7 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
     });
     core.becameActive();
 
-    ScreenGestures gestures(*window, viewModel);
+    ScreenGestures gestures(*window, viewModel, face);
     std::unique_ptr<ControlSequence> sequence;
     HeadlessControl control(HeadlessControl::Wiring{
         executor, core.data(), core.outbox(), core.restTimer(), core.workoutManager(),

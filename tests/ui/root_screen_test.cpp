@@ -110,4 +110,19 @@ TEST_F(ScreenPrograms, APlaceholderIsSwappedThroughThePickerAndSheetsGoBySwipe) 
     watch->screenWhere([](const auto& s) { return !s.shows("Back Squat"); });
 }
 
+TEST_F(ScreenPrograms, TheWatchFacesComplicationOpensTheWindow) {
+    startWatch({"--watch-face"});
+    auto face = watch->screen();
+    EXPECT_EQ(face.screen, "WatchFace");
+    EXPECT_TRUE(face.shows("Tessaron")) << "the one descriptor's name, and no data";
+    EXPECT_EQ(face.texts.size(), 2u) << "the time and the complication";
+    EXPECT_EQ(watch->act(R"({"action":"refresh"})"),
+              "refresh: the watch face is shown; tap the complication to open the program");
+
+    EXPECT_EQ(watch->act(R"({"action":"tapComplication"})"), "ok");
+    auto opened = watch->screen();
+    EXPECT_EQ(opened.screen, "ContentView");
+    EXPECT_TRUE(opened.shows("Open Tessaron on your iPhone to sync data."));
+}
+
 } // namespace
