@@ -32,26 +32,50 @@ QHash<int, QByteArray> RowsModel::roleNames() const {
 }
 
 void RowsModel::setRows(std::vector<QVariantMap> rows) {
-    const bool sameKeys = std::equal(rows.begin(), rows.end(), rows_.begin(), rows_.end(),
-                                     [](const QVariantMap& a, const QVariantMap& b) {
-                                         return a.value("key") == b.value("key");
-                                     });
-    if (!sameKeys) {
-        const bool countChanges = rows.size() != rows_.size();
-        beginResetModel();
-        rows_ = std::move(rows);
-        endResetModel();
-        if (countChanges) {
-            emit countChanged();
+    // Row by row, as inserts, removals and moves, so that a list keeps its scroll position and
+    // only what changed is redrawn.
+    const auto keyOf = [](const QVariantMap& row) { return row.value(QStringLiteral("key")); };
+    const auto countBefore = rows_.size();
+    for (auto i = rows_.size(); i-- > 0;) {
+        const bool kept = std::any_of(rows.begin(), rows.end(), [&](const QVariantMap& row) {
+            return keyOf(row) == keyOf(rows_[i]);
+        });
+        if (!kept) {
+            beginRemoveRows({}, static_cast<int>(i), static_cast<int>(i));
+            rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(i));
+            endRemoveRows();
         }
-        return;
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i] != rows_[i]) {
-            rows_[i] = std::move(rows[i]);
-            const auto at = index(static_cast<int>(i));
-            emit dataChanged(at, at);
+        const int at = static_cast<int>(i);
+        if (i < rows_.size() && keyOf(rows_[i]) == keyOf(rows[i])) {
+            if (rows_[i] != rows[i]) {
+                rows_[i] = std::move(rows[i]);
+                emit dataChanged(index(at), index(at));
+            }
+            continue;
         }
+        auto later =
+            std::find_if(rows_.begin() + static_cast<std::ptrdiff_t>(i), rows_.end(),
+                         [&](const QVariantMap& row) { return keyOf(row) == keyOf(rows[i]); });
+        if (later == rows_.end()) {
+            beginInsertRows({}, at, at);
+            rows_.insert(rows_.begin() + at, std::move(rows[i]));
+            endInsertRows();
+            continue;
+        }
+        const int from = static_cast<int>(later - rows_.begin());
+        beginMoveRows({}, from, from, {}, at);
+        auto moved = std::move(*later);
+        rows_.erase(later);
+        rows_.insert(rows_.begin() + at, std::move(rows[i]));
+        endMoveRows();
+        if (moved != rows_[i]) {
+            emit dataChanged(index(at), index(at));
+        }
+    }
+    if (rows_.size() != countBefore) {
+        emit countChanged();
     }
 }
 

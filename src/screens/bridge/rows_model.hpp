@@ -11,8 +11,9 @@
 namespace screens {
 
 // A list model over rows the view-model builds from the logic, each a map from role name to
-// value. Rows are told apart by their `key` role: when the keys stay the same only the changed
-// rows are redrawn, so a list keeps its scroll position while its rows' texts change.
+// value. Rows are told apart by their `key` role (unique within the list): a new set of rows is
+// applied as the inserts, removals, moves and changes that lead to it, so a list keeps its scroll
+// position and redraws only what changed.
 class RowsModel final : public QAbstractListModel {
     Q_OBJECT
     Q_PROPERTY(int count READ count NOTIFY countChanged)

@@ -53,7 +53,7 @@ Item {
                 font.weight: Font.Bold
                 // One line across the card: smaller type before any of it is cut.
                 fontSizeMode: Text.HorizontalFit
-                minimumPixelSize: Theme.footnote
+                minimumPixelSize: 11 * Theme.unit
                 elide: Text.ElideRight
                 maximumLineCount: 1
             }

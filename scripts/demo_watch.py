@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Plays the user on the watch's window through its control channel, for scripts/demo.sh.
+
+Usage: demo_watch.py WRISTSIDE SHOTS_DIR [wristside arguments...]
+Each step presses a control as a finger would, waits for what the screen should show, prints a
+summary of the screen and, offscreen, writes a screenshot of it into SHOTS_DIR."""
+import json
+import os
+import subprocess
+import sys
+import time
+
+wristside, shots = sys.argv[1], sys.argv[2]
+offscreen = os.environ.get("QT_QPA_PLATFORM") == "offscreen"
+watch = subprocess.Popen([wristside, "--control", "stdin", *sys.argv[3:]], stdin=subprocess.PIPE,
+                         stdout=subprocess.PIPE, text=True, bufsize=1)
+shot_number = 0
+
+
+def ask(action, **arguments):
+    watch.stdin.write(json.dumps({"action": action, **arguments}) + "\n")
+    watch.stdin.flush()
+    for line in watch.stdout:
+        if line.startswith('{"reply":'):
+            return json.loads(line)
+        print("  [watch] " + line.rstrip("\n"), flush=True)
+    sys.exit("the watch program ended before answering " + action)
+
+
+def act(action, **arguments):
+    answer = ask(action, **arguments)
+    if answer["reply"] == "error":
+        sys.exit("demo: %s failed: %s" % (action, answer["message"]))
+
+
+def show(name, until=lambda s: True, seconds=20):
+    """Waits until the screen satisfies `until`, then describes it and takes its picture."""
+    global shot_number
+    deadline = time.time() + seconds
+    screen = ask("screen")
+    while not until(screen) and time.time() < deadline:
+        time.sleep(0.2)
+        screen = ask("screen")
+    if not until(screen):
+        sys.exit("demo: the screen never showed %s; it shows %s" % (name, screen))
+    shot_number += 1
+    where = screen["screen"] + (" + " + screen["sheet"] if screen["sheet"] else "")
+    print("  [screen %02d] %s: %s" % (shot_number, where, " | ".join(screen["texts"])), flush=True)
+    if offscreen:
+        act("screenshot", path=os.path.join(shots, "%02d-%s.png" % (shot_number, name)))
+    else:
+        time.sleep(1.5)  # long enough to look at
+
+
+def shows(text):
+    return lambda s: text in s["texts"]
+
+
+show("watch-face", shows("Tessaron"))
+act("tapComplication")
+show("available-workouts", shows("Start Workout"))
+act("startWorkout", workoutId="wk1-day-a")
+show("exercise-list", shows("Back Squat"))
+show("phone-edited-the-workout", shows("Pendlay Row"))
+show("phone-logged-a-set", shows("1/1 sets complete"))
+act("openExercisePicker")
+show("exercise-picker", lambda s: s["sheet"] == "ExercisePicker")
+act("pickExercise", referenceExerciseId="ref-hip-thrust")
+time.sleep(1)
+act("crown", detents=-6)  # down the list to the new row
+show("exercise-added", shows("Hip Thrust"))
+act("finishWorkout")
+show("finish-confirmation", lambda s: s["sheet"] == "WorkoutFinishSheet")
+act("confirmFinish")
+show("hand-off", lambda s: s["sheet"] == "SyncStatusSheet")
+show("hand-off-done", shows("Workout Completed! View workout stats on your iPhone."))
+act("dismissSyncStatus")
+show("workout-complete", shows("Workout Complete"))
+act("swipe", direction="left")
+time.sleep(0.5)  # the page slides into place
+show("next-workout", shows("Start Workout"))
+ask("quit")
+watch.stdin.close()
+for line in watch.stdout:
+    print("  [watch] " + line.rstrip("\n"), flush=True)
+sys.exit(watch.wait())
