@@ -1,5 +1,6 @@
-// The list model under every list on screen: whatever rows come next, the model ends up holding
-// exactly them, through changes a view can follow (Qt's model tester checks each signal).
+// What stands between the logic and QML: text from the phone made fit to show, and the list model
+// under every list on screen.
+#include "screens/bridge/display_text.hpp"
 #include "screens/bridge/rows_model.hpp"
 
 #include <QAbstractItemModelTester>
@@ -12,6 +13,29 @@
 #include <set>
 
 namespace {
+
+TEST(DisplayTextTest, PhoneTextNeverReachesTheScreenAsGarbageOrBrokenLines) {
+    struct Case {
+        std::string phone;
+        QString shown;
+    };
+    const std::vector<Case> cases{
+        {"Back Squat", "Back Squat"},
+        {"Bench\nPress\t2", "Bench Press 2"},
+        {"Row\xff\xfeing", QString("Row") + QChar(0xfffd) + QChar(0xfffd) + "ing"},
+        {"\xc3", QString(QChar(0xfffd))},
+        {"Curl\xe2\x80\xa8Hammer", "Curl Hammer"},
+        {"Squat \xf0\x9f\x8f\x8b", QString("Squat ") + QString::fromUtf8("\xf0\x9f\x8f\x8b")},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(screens::displayText(c.phone), c.shown) << c.phone;
+    }
+    // Long names are cut with an ellipsis, never inside a character.
+    EXPECT_EQ(screens::displayText(std::string(300, 'x'), 10), QString(9, 'x') + QChar(0x2026));
+    const auto emoji = std::string("\xf0\x9f\x8f\x8b");
+    EXPECT_EQ(screens::displayText("abcdefgh" + emoji + "z", 10),
+              QString("abcdefgh") + QChar(0x2026));
+}
 
 std::vector<QVariantMap> rowsOf(const std::vector<std::pair<int, int>>& keysAndValues) {
     std::vector<QVariantMap> rows;
