@@ -108,6 +108,14 @@ TEST_F(ScreenPrograms, APlaceholderIsSwappedThroughThePickerAndSheetsGoBySwipe) 
     // The trash button behind a swiped row.
     EXPECT_EQ(watch->act(R"({"action":"deleteExercise","exerciseId":"ex-0006"})"), "ok");
     watch->screenWhere([](const auto& s) { return !s.shows("Back Squat"); });
+
+    // A detail whose exercise the phone removes closes.
+    EXPECT_EQ(watch->act(R"({"action":"openExercise","exerciseId":"ex-0012"})"), "ok");
+    auto detail = watch->screen();
+    EXPECT_EQ(detail.screen, "ExerciseDetail");
+    EXPECT_TRUE(detail.shows("Bench Press"));
+    phone->write("exercise-remove ex-0012");
+    watch->screenWhere([](const auto& s) { return s.screen == "ContentView"; });
 }
 
 TEST_F(ScreenPrograms, TheWatchFacesComplicationOpensTheWindow) {

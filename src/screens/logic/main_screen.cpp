@@ -59,6 +59,15 @@ MainScreen::MainScreen(Services services) : services_(services) {
     }));
     subscriptions_.push_back(services_.data.syncingFinishedWorkout.observe(
         [this](const bool& syncing) { handOffChanged(syncing); }));
+    // The phone may remove the shown exercise, or replace it with a newer copy: the detail
+    // closes, or follows the copy, and never shows what the workout no longer holds.
+    subscriptions_.push_back(services_.data.exercises.observe([this](const auto&) {
+        if (const auto& shown = tagToShow.get(); shown && !findExercise(*shown)) {
+            tagToShow = std::nullopt;
+        } else if (shown) {
+            showDetail(shown);
+        }
+    }));
     timerRunningChanged(services_.restTimer.timerIsRunning.get());
     handOffChanged(services_.data.syncingFinishedWorkout.get());
 }

@@ -297,6 +297,21 @@ TEST_F(MainScreenTest, TheRestSheetStaysThroughAReplacedRunAndGivesWayToTheHandO
     EXPECT_EQ(order, (std::vector<std::string>{"timer closed", "status up"}));
 }
 
+TEST_F(MainScreenTest, TheDetailFollowsThePhonesCopyOfItsExerciseAndClosesWhenItGoes) {
+    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")}),
+          phoneExercise("b", 2, {phoneSet("b1")})});
+    ASSERT_TRUE(screen().openExercise("a"));
+    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2"), phoneSet("a3")}),
+          phoneExercise("b", 2, {phoneSet("b1")})});
+    ASSERT_NE(screen().detail(), nullptr);
+    EXPECT_EQ(screen().detail()->exercise(), find("a")) << "the phone's newer copy";
+    EXPECT_EQ(screen().detail()->exercise()->exerciseSets->size(), 3u);
+
+    load({phoneExercise("b", 2, {phoneSet("b1")})});
+    EXPECT_EQ(screen().tagToShow.get(), std::nullopt);
+    EXPECT_EQ(screen().detail(), nullptr);
+}
+
 TEST_F(MainScreenTest, TheEndOfRestAlertOutlivesTheProgramAndSetupRunsOnEveryActivation) {
     load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})});
     auto rest = [&](int page) {
