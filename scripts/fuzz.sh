@@ -10,9 +10,6 @@ seconds=${1:-45}
 build="$root/build-fuzz"
 fuzz="$root/fuzz"
 
-"$root/scripts/build.sh" "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DWRISTSIDE_FUZZ=ON -DWRISTSIDE_TESTS=OFF
-
 # target, its corpus folders, its dictionary (or none), its own options. Each fuzz_inbound input
 # runs the whole watch core and sets some 60,000 coverage features; libFuzzer's entropic schedule
 # then spends most of the time counting them, and without it the target runs about seven times as
@@ -22,6 +19,13 @@ targets=(
   "fuzz_decoders|decoders||"
   "fuzz_inbound|inbound decoders|fuzz_inbound.dict|-entropic=0"
 )
+
+# Only the fuzz targets: the rest of the tree (the screens above all) is built and tested by the
+# other builds.
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DWRISTSIDE_FUZZ=ON -DWRISTSIDE_TESTS=OFF >/dev/null
+cmake --build "$build" --target $(for entry in "${targets[@]}"; do echo "${entry%%|*}"; done)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
