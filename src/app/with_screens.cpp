@@ -12,7 +12,9 @@
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
+#include <QTimer>
 
+#include <chrono>
 #include <deque>
 #include <iostream>
 
@@ -20,24 +22,33 @@ namespace app {
 
 namespace {
 
-// Control lines one at a time: the next is read only after the last one's answer and after
-// whatever that action queued on the main queue (the screens redrawing, first of all), so that
-// each action finds the screen settled and answers come in the order of the lines.
+// Control lines one at a time: the first once the window has drawn its first frame, each next
+// one after the last one's answer and after whatever that action queued on the main queue (the
+// screens redrawing, first of all), so that each action finds the screen settled and answers
+// come in the order of the lines.
 class ControlSequence {
 public:
     ControlSequence(platform::Queue& main, HeadlessControl& control)
         : main_(main), control_(control) {}
 
+    bool started() const { return started_; }
+    // The first frame is on screen: lines may be carried out.
+    void start() {
+        if (!started_) {
+            started_ = true;
+            next();
+        }
+    }
     void add(std::string line) {
         lines_.push_back(std::move(line));
-        if (!busy_) {
+        if (started_ && !busy_) {
             next();
         }
     }
     // The end of input: the program ends once the lines before it have been answered.
     void end() {
         ended_ = true;
-        if (!busy_) {
+        if (started_ && !busy_) {
             next();
         }
     }
@@ -67,6 +78,7 @@ private:
     platform::Queue& main_;
     HeadlessControl& control_;
     std::deque<std::string> lines_;
+    bool started_ = false;
     bool busy_ = false;
     bool ended_ = false;
 };
@@ -112,8 +124,8 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
         }
         return loaded;
     };
-    auto* window = load("Main.qml", {{"vm", QVariant::fromValue(&viewModel)},
-                                     {"visible", !options.watchFace}});
+    auto* window = load("Main.qml",
+                        {{"vm", QVariant::fromValue(&viewModel)}, {"visible", !options.watchFace}});
     screens::WatchFaceViewModel faceModel(core.complication());
     QQuickWindow* face = nullptr;
     if (window != nullptr && options.watchFace) {
@@ -149,6 +161,18 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
         },
         [&executor] { executor.main().async([] { QCoreApplication::quit(); }); }, &gestures});
     sequence = std::make_unique<ControlSequence>(executor.main(), control);
+    // A line handled before the first frame would find a window not yet laid out to its size.
+    // frameSwapped may come from a render thread: the context object brings it to this one.
+    auto* shown = face != nullptr ? face : window;
+    QObject::connect(
+        shown, &QQuickWindow::frameSwapped, shown, [&] { sequence->start(); },
+        static_cast<Qt::ConnectionType>(Qt::AutoConnection | Qt::SingleShotConnection));
+    QTimer::singleShot(std::chrono::seconds(5), [&] {
+        if (!sequence->started()) {
+            log.line("no frame drawn after 5 s: control lines are read all the same");
+            sequence->start();
+        }
+    });
     std::unique_ptr<StdinLines> input;
     if (options.controlStdin) {
         input = std::make_unique<StdinLines>(
