@@ -16,7 +16,6 @@ fuzz="$root/fuzz"
 # many inputs and reaches more.
 targets=(
   "fuzz_bplist|bplist|fuzz_bplist.dict|"
-  "fuzz_decoders|decoders||"
   "fuzz_inbound|inbound decoders|fuzz_inbound.dict|-entropic=0"
 )
 

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -23,10 +22,7 @@ using namespace std::chrono_literals;
 using Path = std::filesystem::path;
 using platform::Value;
 
-inline std::string readFile(const Path& file) {
-    std::ifstream in(file);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+inline constexpr auto readFile = &platform::testing::TempDirectory::readText;
 
 // Polls the file until it holds the text `count` times, for at most ten seconds of real time:
 // the programs run on their own clocks, and only their output tells how far they are.

@@ -1,10 +1,10 @@
 #include "session/workout_manager.hpp"
 
 #include "platform/exec/manual_executor.hpp"
-#include "platform/health/health_test_support.hpp"
 #include "platform/health/simulated_health_store.hpp"
 #include "platform/health/statistics_archive.hpp"
 #include "platform/store/memory_key_value_store.hpp"
+#include "support/fake_session.hpp"
 
 #include <gtest/gtest.h>
 
@@ -40,13 +40,8 @@ protected:
         start(identifier);
     }
 
-    bool loggedLine(const std::string& line) const {
-        auto lines = log.lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-
     platform::ManualExecutor executor;
-    healthtest::WorkoutDataLink link;
+    testsupport::FakeSession link{executor.main()}; // the phone, for mirrored data
     platform::SimulatedHealthStore store{executor, {{}, true, 3, 5s, &link}};
     platform::MemoryKeyValueStore defaults;
     platform::MemoryLog log;
@@ -147,17 +142,6 @@ TEST_F(WorkoutManagerTest, EarlyTerminationWaitsForRunningAndTheNewestOneWins) {
     EXPECT_EQ(store.savedWorkouts().size(), 1u);
 }
 
-TEST_F(WorkoutManagerTest, ReportsFromAnOldSessionAreIgnored) {
-    claimAndStart("w-1");
-    auto old = manager.workoutSession();
-    manager.terminateWorkout("w-1", now(), false);
-    executor.runUntilIdle();
-    claimAndStart("w-2");
-    manager.didChangeToState(*old, State::paused, State::running, now());
-    executor.runUntilIdle();
-    EXPECT_EQ(manager.sessionState.get(), State::running);
-}
-
 TEST_F(WorkoutManagerTest, DiscardsOnRequestOrWhenUnclaimedEvenWithThePreferenceOn) {
     claimAndStart("w-1");
     manager.pauseSession("w-1", now());
@@ -173,30 +157,6 @@ TEST_F(WorkoutManagerTest, DiscardsOnRequestOrWhenUnclaimedEvenWithThePreference
     executor.runUntilIdle();
     EXPECT_FALSE(manager.workoutSession());
     EXPECT_TRUE(store.savedWorkouts().empty());
-}
-
-TEST_F(WorkoutManagerTest, OnlyTheNewestWaitingChangeIsHandled) {
-    claimAndStart("w-1");
-    auto current = manager.workoutSession();
-    std::vector<State> seen;
-    auto subscription = manager.sessionState.observe([&](State state) { seen.push_back(state); });
-    manager.didChangeToState(*current, State::prepared, State::running, now());
-    manager.didChangeToState(*current, State::paused, State::running, now());
-    executor.runUntilIdle();
-    EXPECT_EQ(seen, std::vector<State>{State::paused});
-
-    // Changes that arrive while a save waits for the platform: only the last is taken after it.
-    seen.clear();
-    manager.terminateWorkout("w-1", now(), true);
-    while (!loggedLine("attempting to end session")) {
-        ASSERT_TRUE(executor.runNext());
-    }
-    manager.didChangeToState(*current, State::prepared, State::stopped, now());
-    manager.didChangeToState(*current, State::paused, State::stopped, now());
-    executor.runUntilIdle();
-    EXPECT_EQ(seen,
-              (std::vector<State>{State::stopped, State::paused, State::ended, State::notStarted}));
-    EXPECT_EQ(store.savedWorkouts().size(), 1u);
 }
 
 TEST_F(WorkoutManagerTest, FailuresWhileSavingEndTheSessionAndSaveNothing) {
@@ -216,8 +176,8 @@ TEST_F(WorkoutManagerTest, FailuresWhileSavingEndTheSessionAndSaveNothing) {
 TEST_F(WorkoutManagerTest, CollectedAndRemoteStatisticsAreShownAndMirrored) {
     claimAndStart("w-1");
     executor.advanceBy(30s);
-    ASSERT_FALSE(link.sent.empty());
-    auto last = platform::decodeStatisticsArchive(link.sent.back()).value();
+    ASSERT_FALSE(link.workoutData.empty());
+    auto last = platform::decodeStatisticsArchive(link.workoutData.back()).value();
     EXPECT_EQ(last.at(0).mostRecentQuantity->value, manager.lastHeartRate.get());
 
     platform::Statistics heart{HealthType::heartRate, now(), now(),

@@ -25,6 +25,7 @@ public:
     int activations = 0;
     std::vector<platform::Dictionary> liveMessages;
     std::vector<platform::Dictionary> transfers;
+    std::vector<platform::Data> workoutData; // mirrored to the phone
     int liveMessagesWithReplyHandler = 0;
     mutable int callsFromMain = 0;
 
@@ -61,7 +62,7 @@ public:
                                         const platform::Dictionary& metadata) override {
         return {"file", metadata};
     }
-    void sendWorkoutData(const platform::Data&) override {}
+    void sendWorkoutData(const platform::Data& data) override { workoutData.push_back(data); }
     void startWorkout(const platform::Dictionary&) override {}
 
 private:

@@ -1,6 +1,5 @@
 #include "platform/exec/manual_executor.hpp"
 #include "platform/files/temp_directory.hpp"
-#include "platform/health/health_test_support.hpp"
 #include "platform/health/simulated_health_store.hpp"
 #include "platform/health/statistics_archive.hpp"
 #include "platform/values/bplist.hpp"
@@ -15,12 +14,27 @@ using namespace std::chrono_literals;
 using platform::HealthType;
 using State = platform::WorkoutSessionState;
 
+// Keeps the states a session reaches.
+class RecordingSessionDelegate final : public platform::WorkoutSessionDelegate {
+public:
+    std::vector<State> states;
+
+    void didChangeToState(platform::WorkoutSession&, State to, State, platform::Date) override {
+        states.push_back(to);
+    }
+    void didFail(platform::WorkoutSession&, const platform::HealthError&) override {}
+    void didDisconnectFromRemoteDevice(platform::WorkoutSession&,
+                                       std::optional<platform::HealthError>) override {}
+    void didReceiveDataFromRemoteWorkoutSession(platform::WorkoutSession&,
+                                                const std::vector<platform::Data>&) override {}
+};
+
 TEST(SimulatedHealthStoreTest, SessionsFollowThePlatformsMachineAndOnlyAnAuthorisedWorkoutIsSaved) {
     platform::ManualExecutor executor;
     platform::testing::TempDirectory dir;
     platform::SimulatedHealthStore store(executor, {dir.path()});
     auto now = [&] { return platform::toDate(executor.now()); };
-    healthtest::RecordingSessionDelegate delegate;
+    RecordingSessionDelegate delegate;
     // A session of ten minutes with its builder collecting, to the finished workout or error.
     auto workout = [&](auto duringIt) {
         auto session =

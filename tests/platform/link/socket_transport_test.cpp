@@ -82,16 +82,14 @@ Dictionary message(std::int64_t n, std::size_t padding = 0) {
     return {{"kind", "message"}, {"id", "m" + std::to_string(n)}, {"padding", Data(padding, 7)}};
 }
 
-// A length prefix announcing `length` bytes, then `body`.
-Data framed(const Data& body, std::size_t length) {
+// A length prefix announcing `length` bytes (by default the body's), then `body`.
+Data framed(const Data& body, std::optional<std::size_t> announced = std::nullopt) {
+    const auto length = announced.value_or(body.size());
     Data bytes{std::uint8_t(length >> 24), std::uint8_t(length >> 16), std::uint8_t(length >> 8),
                std::uint8_t(length)};
     bytes.reserve(4 + body.size()); // growing in place trips a false warning in GCC 12
     bytes.insert(bytes.end(), body.begin(), body.end());
     return bytes;
-}
-Data framed(const Data& body) {
-    return framed(body, body.size());
 }
 
 // A watch written against the wire format alone, with plain POSIX sockets.

@@ -56,7 +56,7 @@ Data nested(std::size_t levels, std::uint8_t width) {
 
 // Sizes past what the properties draw: longer lengths, wider references and offsets, the deepest
 // nesting.
-TEST(BinaryPlistTest, KeepsLargeAndDeepValuesAndRefusesDeeperOnes) {
+TEST(BinaryPlistTest, KeepsLargeAndDeepValuesAndRefusesToWriteDeeperOnesOrWhatIsNoPropertyList) {
     std::vector<Value> values{std::string(70000, 'x'), Data(70000, 1)};
     for (std::size_t n : {256, 70000}) {
         Array array;
@@ -77,26 +77,10 @@ TEST(BinaryPlistTest, KeepsLargeAndDeepValuesAndRefusesDeeperOnes) {
         EXPECT_EQ(decodeBinaryPlist(encodeBinaryPlist(value).value()), value);
     }
     EXPECT_FALSE(encodeBinaryPlist(Array{std::move(deepest)}));
-}
-
-TEST(BinaryPlistTest, RefusesToWriteNullsAndTextThatIsNotUtf8) {
+    // Nor what the phone could not read: a null, text that is not UTF-8 (shared or not).
     EXPECT_FALSE(encodeBinaryPlist(Dictionary{{"a", Array{1, Dictionary{{"b", Null{}}}}}}));
-    for (const char* bad : {"\x80", "abc\xC0\xAF", "\xC3", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
-        EXPECT_FALSE(isPropertyList(Value(bad))) << describe(Value(bad));
-        EXPECT_FALSE(encodeBinaryPlist(Array{Dictionary{{std::string(bad), 1}}}));
-        // A long string is not shared, so it takes the other path through the encoder.
-        EXPECT_FALSE(encodeBinaryPlist(Array{std::string(100, 'x') + bad}));
-    }
-}
-
-// Forms plistlib never writes.
-TEST(BinaryPlistTest, ReadsWhatOtherWritersMayWrite) {
-    EXPECT_EQ(decodeBinaryPlist(document({{0x22, 0x3F, 0xC0, 0x00, 0x00}})), Value(1.5));
-    EXPECT_EQ(decodeBinaryPlist(document({{0x14, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                           0x80, 0, 0, 0, 0, 0, 0, 0}})),
-              Value(std::numeric_limits<std::int64_t>::min()));
-    EXPECT_EQ(decodeBinaryPlist(document({{0x4F, 0x11, 0, 3, 1, 2, 3}})), Value(Data{1, 2, 3}));
-    EXPECT_EQ(decodeBinaryPlist(nested(3, 15)), Value(Array(15, Array(15, "lol"))));
+    EXPECT_FALSE(encodeBinaryPlist(Array{Dictionary{{"\xED\xA0\x80", 1}}}));
+    EXPECT_FALSE(encodeBinaryPlist(Array{std::string(100, 'x') + "\xC3"}));
 }
 
 TEST(BinaryPlistTest, RejectsDocumentsThatLieAboutThemselves) {
@@ -109,23 +93,16 @@ TEST(BinaryPlistTest, RejectsDocumentsThatLieAboutThemselves) {
     std::vector<Data> bad{
         {},
         patched(good.size(), {'b', 'p', 'l', 'i', 's', 't', '0', '1'}),
-        patched(26, {0}),                                             // offset width
-        patched(25, {9}),                                             // reference width
         patched(24, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0}),               // object count
-        patched(16, {0xFF}),                                          // top object
         patched(8, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0}), // offset table
-        document({{0x53, 'a', 'b'}}),
         document({{0x4F, 0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1}}),
         document({{0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0}}), // 2^63
         document({{0x00}}),                                                    // null
         document({{0x80, 0}}),                                                 // UID
-        document({{0x53, 'a', 0x80, 'c'}}),
-        document({{0x62, 0xD8, 0x3D, 0x00, 'a'}}),      // unpaired surrogate
-        document({{0xD1, 1, 2}, {0x10, 1}, {0x10, 1}}), // key not a string
+        document({{0x62, 0xD8, 0x3D, 0x00, 'a'}}),                             // unpaired surrogate
         document({{0xD2, 1, 3, 2, 2}, {0x51, 'k'}, {0x10, 1}, {0x61, 0, 'k'}}), // repeated key
-        document({{0xA2, 1, 2}, {0x10, 1}}),              // past the last object
-        document({{0xA1, 1}, {0xD1, 2, 0}, {0x51, 'k'}}), // a cycle
-        nested(binaryPlistMaxDepth + 2, 1),               // one array too deep
+        document({{0xA1, 1}, {0xD1, 2, 0}, {0x51, 'k'}}),                       // a cycle
+        nested(binaryPlistMaxDepth + 2, 1), // one array too deep
     };
     for (std::size_t n = 1; n < good.size(); ++n) {
         bad.emplace_back(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));

@@ -19,26 +19,12 @@ namespace {
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
 
-TEST(JsonTest, ReadsEachKindAndNumbersAsIntegersOnlyWhenTheyFit) {
-    const std::vector<std::pair<std::string, Value>> cases{
-        {"null", Null{}},
-        {" \t\n true \n", true},
-        {R"("a\"b\u00e9\n")", "a\"b\xC3\xA9\n"},
-        {R"("\ud83d\ude00")", "\xF0\x9F\x98\x80"},
-        {R"([1, "x", [], {"b": {"c": null}, "a": 2, "a": 3}])",
-         Array{1, "x", Array{}, Dictionary{{"a", 3}, {"b", Dictionary{{"c", Null{}}}}}}},
-        {"-0", 0},
-        {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
-        {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
-        {"9223372036854775808", 9223372036854775808.0},
-        {"1.0", 1.0},
-        {"-2.5E-1", -0.25},
-    };
-    for (const auto& [text, value] : cases) {
-        EXPECT_EQ(parseJson(text), value) << text;
-    }
-    EXPECT_EQ(fromJson(nlohmann::json::binary({1, 255})), Value(Data{1, 255}));
-    EXPECT_EQ(fromJson(std::numeric_limits<std::uint64_t>::max()), Value(18446744073709551615.0));
+// The property below covers ordinary values; these are the edges of numbers, escapes and keys.
+TEST(JsonTest, ReadsNumbersAsIntegersOnlyWhenTheyFitAndTheLastOfARepeatedKey) {
+    EXPECT_EQ(parseJson(R"(["\ud83d\ude00", {"a": 2, "a": 3}, -0, 1.0, -9223372036854775808,
+                            9223372036854775808])"),
+              Value(Array{"\xF0\x9F\x98\x80", Dictionary{{"a", 3}}, 0, 1.0,
+                          std::numeric_limits<std::int64_t>::min(), 9223372036854775808.0}));
 }
 
 TEST(JsonTest, RefusesMalformedTextInvalidUtf8AndDeepNesting) {
@@ -64,11 +50,11 @@ TEST(JsonTest, WritesDatesAsMillisecondsSince1970DataAsBase64AndNoNonFiniteNumbe
     for (Value v : {Value(Date{nan}), Value(inf), Value(-inf), Value(nan)}) {
         EXPECT_TRUE(toJson(v).is_null());
     }
-    for (auto [text, base64] :
-         {std::pair("", ""), {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}}) {
-        EXPECT_EQ(toJson(Data(text, text + std::strlen(text))), nlohmann::json(base64));
+    for (auto [bytes, text] : {std::pair(Data{'f'}, "Zg=="),
+                               {Data{'f', 'o'}, "Zm8="},
+                               {Data{0xFB, 0xFF, 0xBF}, "+/+/"}}) {
+        EXPECT_EQ(toJson(bytes), nlohmann::json(text));
     }
-    EXPECT_EQ(toJson(Data{0xFB, 0xFF, 0xBF}), nlohmann::json("+/+/"));
     EXPECT_EQ(toJsonText(Dictionary{{"zeta", Array{1, 1.0, true, Null{}}}, {"Alpha", "x\n\x01"}}),
               R"({"Alpha":"x\n\u0001","zeta":[1,1.0,true,null]})");
     EXPECT_EQ(toJsonText(Dictionary{{"k\xFF", "a\xC3"}}), "{\"k\xEF\xBF\xBD\":\"a\xEF\xBF\xBD\"}");
@@ -114,12 +100,8 @@ constexpr double endOf9999 = 253402300799.0; // 9999-12-31T23:59:59Z in Unix sec
 
 TEST(InternetDateTimeTest, ReadsTheStrictFormAtAnyOffsetWithAnyFraction) {
     const std::vector<std::pair<std::string, double>> cases{
-        {"2024-03-01T18:05:00+01:00", 1709312700.0},
         {"2024-03-01T11:35:00-05:30", 1709312700.0},
-        {"2024-03-02T17:04:00+23:59", 1709312700.0},
-        {"2024-03-01T17:05:00.5Z", 1709312700.5},
         {"2024-03-01T17:05:00.99999999999999999999999999999999999999999Z", 1709312701.0},
-        {"2016-12-31T23:59:60Z", 1483228800.0},
         {"2017-01-01T00:59:60+01:00", 1483228800.0},
     };
     for (const auto& [text, unixSeconds] : cases) {
@@ -127,7 +109,6 @@ TEST(InternetDateTimeTest, ReadsTheStrictFormAtAnyOffsetWithAnyFraction) {
         ASSERT_TRUE(date) << text;
         EXPECT_NEAR(date->unixSeconds(), unixSeconds, 1e-6) << text;
     }
-    EXPECT_EQ(parseInternetDateTime("2001-01-01T00:00:00Z"), Date{0});
 }
 
 TEST(InternetDateTimeTest, RefusesAnythingElse) {

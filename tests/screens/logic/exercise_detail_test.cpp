@@ -35,7 +35,7 @@ protected:
             Binding<int>([this] { return page; }, [this](int value) { page = value; }),
             [this](const model::ExerciseRef& e) { goBackCalls.push_back(e->id); },
             [this](const model::ExerciseRef& e) { timerMessageCalls.push_back(e->id); },
-            [this](const model::ExerciseRef& e) { deleteCalls.push_back(e->id); });
+            [](const model::ExerciseRef&) {});
     }
 
     std::vector<testsupport::SentMessage> events() {
@@ -55,25 +55,7 @@ protected:
     int leftScreen = 0;
     std::vector<std::string> goBackCalls;
     std::vector<std::string> timerMessageCalls;
-    std::vector<std::string> deleteCalls;
 };
-
-TEST_F(ExerciseDetailTest, ThePageFollowsTheSetsAndAnEmptyExerciseOnlyDeletes) {
-    auto detail = open({});
-    detail->tapActionButton();
-    detail->deleteExercise();
-    EXPECT_EQ(deleteCalls, std::vector<std::string>{"E-1"});
-    EXPECT_TRUE(sentTypes().empty());
-
-    detail = open({makeSet("S-1", "W"), makeSet("S-2", "1"), makeSet("S-3", "2")});
-    for (int i = 0; i < 3; ++i) {
-        detail->next();
-    }
-    EXPECT_EQ(page, 2);
-    // The phone drops the last two sets: the page follows.
-    exercise->exerciseSets.modify([](auto& sets) { sets.resize(1); });
-    EXPECT_EQ(page, 0);
-}
 
 TEST_F(ExerciseDetailTest, ATimedSetCountsDownThenCompletesAsAManualDurationCompletion) {
     auto detail = open({makeSet("S-1", "1"), makeSet("S-2", "2")});
@@ -135,19 +117,6 @@ TEST_F(ExerciseDetailTest, ASetStartsARestOnlyWithRestAndADoneSetMovesOnAfterThe
     detail.reset();
     executor.advanceBy(1s);
     EXPECT_EQ(goBackCalls.size(), 1U) << "a screen gone does nothing";
-}
-
-TEST_F(ExerciseDetailTest, DeletingTheShownLastSetGoesBackOnePage) {
-    auto detail = open({makeSet("S-1", "1"), makeSet("S-2", "2")});
-    page = 1;
-    detail->chooseMoreMenuEntry(MoreMenuAction::deleteSet);
-    EXPECT_EQ(page, 0);
-    for (int i = 0; i < 2; ++i) {
-        detail->chooseMoreMenuEntry(MoreMenuAction::deleteSet);
-    }
-    EXPECT_EQ(detail->setCount(), 0U);
-    EXPECT_EQ(sentTypes(), (std::vector<std::string>(2, "delete_set")))
-        << "no event for a set that is not there";
 }
 
 TEST_F(ExerciseDetailTest, ThePlateCalculatorLoadsWhatIsTypedOrNothing) {

@@ -1,6 +1,6 @@
 // The current workout on the watch's core: the phone's running workout claimed for the health
 // session and handed to the rest timer, the watch's edits, starting, completing and cancelling
-// with the finished-workout hand-off, and the phone's timer data.
+// with the finished-workout hand-off.
 #include "model/reference_exercise.hpp"
 #include "platform/health/statistics_archive.hpp"
 #include "support/watch_core_fixture.hpp"
@@ -13,7 +13,6 @@ using model::FinishingWorkoutStatus;
 using platform::Array;
 using platform::Date;
 using platform::Dictionary;
-using platform::Value;
 using testsupport::makeExercise;
 using testsupport::makeSet;
 using testsupport::message;
@@ -180,51 +179,6 @@ TEST_F(WorkoutLifecycle, CancelEndsTheSessionUnsavedAndLeavesTheHandOff) {
     executor.runUntilIdle();
     EXPECT_EQ(workoutManager().pendingWorkoutTermination(), std::nullopt);
     EXPECT_EQ(sent("cancel_workout").size(), 2u);
-}
-
-class PhoneTimer : public WorkoutLifecycle {
-protected:
-    static Dictionary plankWithRest(std::int64_t rest) {
-        return testsupport::phoneExercise("E-1", 0,
-                                          {Dictionary{{"id", "S-1"},
-                                                      {"status", "NOT_STARTED"},
-                                                      {"duration", 60},
-                                                      {"timerSeconds", rest}}});
-    }
-    Dictionary countdownSnapshot(double revision, Value running = true) {
-        auto message = snapshot(revision, "w1", "IN_PROGRESS", {plankWithRest(90)});
-        message.insert_or_assign("restTimerData", Dictionary{{"timerIsRunning", running},
-                                                             {"timerId", "T-1"},
-                                                             {"startTime", now().unixMillis()},
-                                                             {"timerSeconds", 60},
-                                                             {"isExerciseCountdown", true},
-                                                             {"durationSetId", "S-1"},
-                                                             {"exerciseId", "E-1"}});
-        return message;
-    }
-    std::optional<double> alertSeconds() {
-        auto pending = core->notificationCenter().pendingNow();
-        return pending.empty() ? std::nullopt : std::optional(pending.back().request.seconds);
-    }
-};
-
-TEST_F(PhoneTimer, ThePhonesCountdownTakesItsSetsRestAndCompletesItWhenItRanOutWhileAway) {
-    dispatch(countdownSnapshot(1, "yes"));
-    EXPECT_FALSE(restTimer().timerIsRunning.get()) << "the running flag must be a Boolean";
-    dispatch(countdownSnapshot(2));
-    EXPECT_TRUE(restTimer().timerIsRunning.get());
-    EXPECT_EQ(restTimer().postCountdownRestSeconds, 90);
-    EXPECT_EQ(alertSeconds(), 60);
-
-    const double startMs = restTimer().startTime->unixMillis();
-    executor.advanceBy(70s);
-    dispatch({{"error", ""}});
-    const auto& set = data().exercises->front()->exerciseSets->front();
-    EXPECT_EQ(set->status.get(), "COMPLETE");
-    EXPECT_EQ(set->dateCompleted.get(), Date::fromUnixMillis(startMs + 60000));
-    EXPECT_EQ(sent("complete_set").size(), 1u);
-    EXPECT_TRUE(restTimer().timerIsRunning.get());
-    EXPECT_EQ(restTimer().startTime.get(), Date::fromUnixMillis(startMs + 60000));
 }
 
 } // namespace
