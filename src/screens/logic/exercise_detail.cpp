@@ -35,6 +35,16 @@ ExerciseDetail::ExerciseDetail(model::ExerciseRef exercise, Services services,
         [this](const std::vector<model::ExerciseSetRef>&) { setCountChanged(); });
 }
 
+void ExerciseDetail::follow(model::ExerciseRef newer) {
+    if (newer == exercise_) {
+        return;
+    }
+    exercise_ = std::move(newer);
+    setsSubscription_ = exercise_->exerciseSets.observe(
+        [this](const std::vector<model::ExerciseSetRef>&) { setCountChanged(); });
+    setCountChanged();
+}
+
 model::ExerciseSetRef ExerciseDetail::currentSet() const {
     const auto page = selectedPage_.get();
     const auto& sets = exercise_->exerciseSets.get();

@@ -86,6 +86,9 @@ public:
     ExerciseDetail& operator=(const ExerciseDetail&) = delete;
 
     const model::ExerciseRef& exercise() const { return exercise_; }
+    // The phone's newer copy of the same exercise: the screen goes on showing it, with its page
+    // and open sheet.
+    void follow(model::ExerciseRef newer);
     int selectedPage() const { return selectedPage_.get(); }
     std::size_t setCount() const { return exercise_->exerciseSets->size(); }
     // The set of the page shown; null when the page is outside the sets.

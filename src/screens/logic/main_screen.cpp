@@ -328,7 +328,8 @@ bool MainScreen::openExercise(const std::string& exerciseId) {
 
 void MainScreen::showDetail(const std::optional<std::string>& exerciseId) {
     auto exercise = exerciseId ? findExercise(*exerciseId) : nullptr;
-    if (detail_ && exercise && detail_->exercise() == exercise) {
+    if (detail_ && exercise && detail_->exercise()->id == exercise->id) {
+        detail_->follow(exercise);
         return;
     }
     detail_.reset();

@@ -301,10 +301,13 @@ TEST_F(MainScreenTest, TheDetailFollowsThePhonesCopyOfItsExerciseAndClosesWhenIt
     load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")}),
           phoneExercise("b", 2, {phoneSet("b1")})});
     ASSERT_TRUE(screen().openExercise("a"));
+    screen().detail()->openSetTypeOptions();
     load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2"), phoneSet("a3")}),
           phoneExercise("b", 2, {phoneSet("b1")})});
     ASSERT_NE(screen().detail(), nullptr);
     EXPECT_EQ(screen().detail()->exercise(), find("a")) << "the phone's newer copy";
+    EXPECT_EQ(screen().detail()->activeSheet(), screens::ExerciseDetailSheet::setTypeOptions)
+        << "with its sheet still open";
     EXPECT_EQ(screen().detail()->exercise()->exerciseSets->size(), 3u);
 
     load({phoneExercise("b", 2, {phoneSet("b1")})});
