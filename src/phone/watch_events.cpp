@@ -45,6 +45,30 @@ std::optional<std::string> exerciseOfSet(const WorkoutFeed& feed, std::string_vi
     return std::nullopt;
 }
 
+// The label a set takes with a new kind, as the watch gives it when the user changes the kind:
+// its position, counted from 1, for a regular set; else the kind's letter. The watch sends only
+// the kind, so the phone must relabel the set itself or its next state would undo the label.
+std::optional<std::string> labelForKind(const Dictionary& set, std::string_view kind) {
+    constexpr std::array<std::pair<std::string_view, std::string_view>, 6> letters{
+        {{"warmup", "W"},
+         {"drop", "D"},
+         {"pr", "P"},
+         {"joker", "J"},
+         {"restPause", "R"},
+         {"failed", "F"}}};
+    if (kind == "regular") {
+        auto sequence = set.find("sequence");
+        const auto* number = sequence != set.end() ? sequence->second.integer() : nullptr;
+        return number != nullptr ? std::optional(std::to_string(*number + 1)) : std::nullopt;
+    }
+    for (const auto& [name, letter] : letters) {
+        if (name == kind) {
+            return std::string(letter);
+        }
+    }
+    return std::nullopt;
+}
+
 // The label the watch gives a new set: one past the last set's sequence, counted from 1.
 std::string nextSetNumber(const WorkoutFeed& feed, std::string_view exerciseId) {
     const auto* exercise = feed.findExercise(exerciseId);
@@ -157,6 +181,13 @@ bool applyWatchEvent(WorkoutFeed& feed, PhoneTimer& timer, const Dictionary& mes
             auto status = set->find("status");
             if (status != set->end() && status->second == Value("COMPLETE")) {
                 fields.erase("status");
+            }
+        }
+        if (const auto* set = feed.findSet(*id); set != nullptr) {
+            if (const auto* kind = stringAt(*payload, "type")) {
+                if (auto label = labelForKind(*set, *kind)) {
+                    fields.insert_or_assign("setNumber", *label);
+                }
             }
         }
         bool changed = feed.updateSet(*id, fields);
