@@ -194,6 +194,13 @@ Gestures::Answer ScreenGestures::press(const std::string& action, const QString&
 }
 
 void ScreenGestures::scrollList(const QString& exerciseId) {
+    // The list is under a pushed detail: back to it first, as a person would.
+    if (!viewModel_.detailExerciseId().isEmpty()) {
+        if (auto* back = driver_.reachable("back")) {
+            driver_.tap(*back);
+            settle();
+        }
+    }
     auto* list = driver_.find("exerciseList");
     if (list == nullptr) {
         return;
