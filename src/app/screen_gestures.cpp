@@ -1,6 +1,9 @@
 #include "app/screen_gestures.hpp"
 
 #include "model/conversions.hpp"
+#include "model/set_type.hpp"
+
+#include <QCoreApplication>
 
 #include <array>
 
@@ -23,10 +26,14 @@ QString qt(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// The exercise detail's actions: their controls come with the detail's set pages.
+// The exercise detail's actions, each on the detail of its exercise.
 constexpr std::array<std::string_view, 7> detailActions{"actionButton",   "addSet", "deleteSet",
                                                         "changeSetType",  "keypad", "setDuration",
                                                         "plateCalculator"};
+
+bool isKeypadKey(const std::string& key) {
+    return key == "." || key == "delete" || (key.size() == 1 && key[0] >= '0' && key[0] <= '9');
+}
 
 } // namespace
 
@@ -149,10 +156,119 @@ std::optional<Gestures::Answer> ScreenGestures::perform(const std::string& actio
         return press(action, "closeSheet");
     }
     if (std::find(detailActions.begin(), detailActions.end(), action) != detailActions.end()) {
-        return error(action + ": the exercise detail's set pages are not on screen: this build "
-                              "shows the detail's title only");
+        return detailAction(action, arguments);
     }
     return std::nullopt;
+}
+
+std::optional<Gestures::Answer> ScreenGestures::openDetail(const std::string& action,
+                                                           const QString& exerciseId) {
+    if (viewModel_.detailExerciseId() != exerciseId) {
+        if (!viewModel_.detailExerciseId().isEmpty()) {
+            if (auto answer = press(action, "back"); answer.kind != "ok") {
+                return answer;
+            }
+            settle();
+        }
+        scrollList(exerciseId);
+        if (auto answer = press(action, "exerciseRow:" + exerciseId); answer.kind != "ok") {
+            return answer;
+        }
+        settle();
+    }
+    if (viewModel_.detailExerciseId() != exerciseId) {
+        return error(action + ": exercise \"" + exerciseId.toStdString() +
+                     "\" has no detail (a placeholder opens the picker)");
+    }
+    return std::nullopt;
+}
+
+Gestures::Answer ScreenGestures::detailAction(const std::string& action,
+                                              const Dictionary& arguments) {
+    const auto* exerciseId = model::asString(model::lookup(arguments, "exerciseId"));
+    if (exerciseId == nullptr) {
+        return error(action + " needs \"exerciseId\" (a string)");
+    }
+    if (viewModel_.exercises()->indexOf(qt(*exerciseId)) < 0) {
+        return error("no exercise with id \"" + *exerciseId + "\" in the current workout");
+    }
+    if (auto failed = openDetail(action, qt(*exerciseId))) {
+        return *failed;
+    }
+    if (action == "addSet") {
+        if (!detailViewModel_.hasSets()) {
+            return press(action, "addSet");
+        }
+        return pressAll(action, {"moreMenu", "more:Add Set"});
+    }
+    const auto* index = model::lookup(arguments, "setIndex");
+    if (index == nullptr || index->integer() == nullptr || *index->integer() < 0 ||
+        *index->integer() >= detailViewModel_.pageCount()) {
+        return error(action + " needs \"setIndex\", the page of one of the exercise's " +
+                     std::to_string(detailViewModel_.pageCount()) + " sets (0 = the first)");
+    }
+    // The crown pages the detail to the set.
+    detailViewModel_.setPage(static_cast<int>(*index->integer()));
+    settle();
+    if (action == "actionButton") {
+        return press(action, "actionButton");
+    }
+    if (action == "deleteSet") {
+        return pressAll(action, {"moreMenu", "more:Delete Set"});
+    }
+    if (action == "plateCalculator") {
+        return pressAll(action, {"moreMenu", "more:Plate Calculator"});
+    }
+    if (action == "changeSetType") {
+        const auto* typeText = model::asString(model::lookup(arguments, "type"));
+        auto type = typeText != nullptr ? model::setTypeFromText(*typeText) : std::nullopt;
+        const auto& infos = model::setTypeInfos();
+        const auto info = std::find_if(infos.begin(), infos.end(),
+                                       [&](const auto& i) { return type && i.type == *type; });
+        if (info == infos.end()) {
+            return error("changeSetType needs \"type\", one of warmup, regular, drop, pr, joker, "
+                         "restPause, failed");
+        }
+        return pressAll(action, {"setBadge", "setType:" + qt(std::string(info->name))});
+    }
+    if (action == "keypad") {
+        const auto* field = model::asString(model::lookup(arguments, "field"));
+        const auto* keys = model::lookup(arguments, "keys");
+        std::vector<QString> presses{field != nullptr ? "field:" + qt(*field) : QString()};
+        bool good = field != nullptr && keys != nullptr && keys->array() != nullptr;
+        for (const auto& key : good ? *keys->array() : platform::Array{}) {
+            good = good && key.string() != nullptr && isKeypadKey(*key.string());
+            if (good) {
+                presses.push_back("keypadKey:" + qt(*key.string()));
+            }
+        }
+        if (!good) {
+            return error("keypad needs \"field\" (reps, weight, distance, repsInReserve or "
+                         "ratePerceivedExertion) and \"keys\" (a list of digits, \".\" and "
+                         "\"delete\")");
+        }
+        presses.push_back("keypadDone");
+        return pressAll(action, presses);
+    }
+    return error(action + ": the duration picker is not built yet with screens");
+}
+
+Gestures::Answer ScreenGestures::pressAll(const std::string& action,
+                                          const std::vector<QString>& objectNames) {
+    for (const auto& name : objectNames) {
+        if (auto answer = press(action, name); answer.kind != "ok") {
+            return answer;
+        }
+        settle();
+    }
+    return ok();
+}
+
+void ScreenGestures::settle() {
+    // What the press changed reaches the screens now, as it would before the next frame.
+    QCoreApplication::sendPostedEvents(&viewModel_, QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(&detailViewModel_, QEvent::MetaCall);
+    driver_.settle();
 }
 
 Gestures::Answer ScreenGestures::onFace(const std::string& action, const Dictionary& arguments) {
@@ -218,7 +334,15 @@ Gestures::Answer ScreenGestures::screen() {
     for (const auto& text : driver_.visibleTexts()) {
         texts.push_back(Value(text.toStdString()));
     }
-    const auto sheet = viewModel_.sheet();
+    auto sheet = viewModel_.sheet();
+    if (sheet.isEmpty() && detailViewModel_.shown()) {
+        const auto detailSheet = detailViewModel_.sheet();
+        sheet = detailViewModel_.keypadOpen()      ? QStringLiteral("Keypad")
+                : detailSheet == "moreMenu"        ? QStringLiteral("MoreMenu")
+                : detailSheet == "setTypeOptions"  ? QStringLiteral("SetTypeOptions")
+                : detailSheet == "plateCalculator" ? QStringLiteral("PlateCalculator")
+                                                   : QString();
+    }
     return {"screen", Dictionary{{"screen", Value(driver_.screenName().toStdString())},
                                  {"sheet", sheet.isEmpty() ? Value() : Value(sheet.toStdString())},
                                  {"texts", Value(std::move(texts))}}};
@@ -228,7 +352,8 @@ Gestures::Answer ScreenGestures::swipe(const std::string& direction) {
     const double w = window_.width();
     const double h = window_.height();
     if (direction == "down") {
-        if (viewModel_.sheet().isEmpty()) {
+        if (viewModel_.sheet().isEmpty() &&
+            (!detailViewModel_.shown() || detailViewModel_.sheet().isEmpty())) {
             return error("swipe down: no sheet is open");
         }
         // From the top edge, beside the close button, where the sheet's content takes no finger.

@@ -3,8 +3,10 @@
 #include "app/gestures.hpp"
 #include "screens/control/screen_driver.hpp"
 #include "screens/viewmodels/content_view_model.hpp"
+#include "screens/viewmodels/detail_view_model.hpp"
 
 #include <optional>
+#include <vector>
 
 namespace app {
 
@@ -15,8 +17,9 @@ class ScreenGestures final : public Gestures {
 public:
     // `face`, when given, is the watch face shown until its complication opens the window.
     ScreenGestures(QQuickWindow& window, screens::ContentViewModel& viewModel,
-                   QQuickWindow* face = nullptr)
-        : driver_(window), window_(window), viewModel_(viewModel) {
+                   screens::DetailViewModel& detailViewModel, QQuickWindow* face = nullptr)
+        : driver_(window), window_(window), viewModel_(viewModel),
+          detailViewModel_(detailViewModel) {
         if (face != nullptr) {
             face_.emplace(*face);
         }
@@ -31,6 +34,12 @@ private:
     // Scrolls the exercise list so that the exercise's row, or with no id its footer, shows.
     void scrollList(const QString& exerciseId);
     Answer screen();
+    // The detail's actions: its exercise's detail opened first (from the list), its set paged to.
+    Answer detailAction(const std::string& action, const platform::Dictionary& arguments);
+    std::optional<Answer> openDetail(const std::string& action, const QString& exerciseId);
+    // Presses each control in turn, each after the last one's effect is on screen.
+    Answer pressAll(const std::string& action, const std::vector<QString>& objectNames);
+    void settle();
     // What the watch face takes while it is shown instead of the window.
     Answer onFace(const std::string& action, const platform::Dictionary& arguments);
     Answer swipe(const std::string& direction);
@@ -39,6 +48,7 @@ private:
     std::optional<screens::ScreenDriver> face_;
     QQuickWindow& window_;
     screens::ContentViewModel& viewModel_;
+    screens::DetailViewModel& detailViewModel_;
 };
 
 } // namespace app

@@ -6,6 +6,7 @@
 #include "app/watch_app.hpp"
 #include "screens/bridge/qt_executor.hpp"
 #include "screens/viewmodels/content_view_model.hpp"
+#include "screens/viewmodels/detail_view_model.hpp"
 #include "screens/viewmodels/watch_face_view_model.hpp"
 
 #include <QGuiApplication>
@@ -104,6 +105,7 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
     auto& core = watch.core();
     screens::ContentViewModel viewModel(
         {core.mainScreen(), core.data(), core.workoutManager(), core.restTimer()});
+    screens::DetailViewModel detailViewModel(core.mainScreen(), core.data(), core.restTimer());
 
     QQmlApplicationEngine engine;
     // In the program's log, where tests look for them: a warning is a screen that is broken.
@@ -124,8 +126,9 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
         }
         return loaded;
     };
-    auto* window = load("Main.qml",
-                        {{"vm", QVariant::fromValue(&viewModel)}, {"visible", !options.watchFace}});
+    auto* window = load("Main.qml", {{"vm", QVariant::fromValue(&viewModel)},
+                                     {"dvm", QVariant::fromValue(&detailViewModel)},
+                                     {"visible", !options.watchFace}});
     screens::WatchFaceViewModel faceModel(core.complication());
     QQuickWindow* face = nullptr;
     if (window != nullptr && options.watchFace) {
@@ -148,7 +151,7 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
     });
     core.becameActive();
 
-    ScreenGestures gestures(*window, viewModel, face);
+    ScreenGestures gestures(*window, viewModel, detailViewModel, face);
     std::unique_ptr<ControlSequence> sequence;
     HeadlessControl control(HeadlessControl::Wiring{
         executor, core.data(), core.outbox(), core.restTimer(), core.workoutManager(),

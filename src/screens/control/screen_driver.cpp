@@ -50,6 +50,10 @@ void ScreenDriver::settle() {
 }
 
 QQuickItem* ScreenDriver::topLayer() {
+    auto* keypad = named(window_.contentItem(), QStringLiteral("keypadLayer"));
+    if (keypad != nullptr && keypad->isVisible()) {
+        return keypad;
+    }
     auto* sheet = named(window_.contentItem(), QStringLiteral("sheet"));
     if (sheet != nullptr && sheet->isVisible()) {
         return sheet;

@@ -6,6 +6,7 @@ import QtQuick.Controls.Basic
 Window {
     id: window
     required property var vm
+    required property var dvm
     width: 396
     height: 484
     visible: true
@@ -24,7 +25,7 @@ Window {
     }
     Component {
         id: detailPage
-        ExerciseDetail { vm: window.vm }
+        ExerciseDetail { vm: window.vm; dvm: window.dvm }
     }
     Connections {
         target: window.vm
@@ -37,27 +38,43 @@ Window {
             navigation.pop();
     }
 
+    // The root screen's sheets come first; the detail's own sheets show while none of them is up.
+    readonly property string sheetName: window.vm.sheet.length > 0 ? window.vm.sheet
+                                        : navigation.depth > 1 ? window.dvm.sheet : ""
     Sheet {
         id: sheet
         objectName: "sheet"
         anchors.fill: parent
-        visible: window.vm.sheet.length > 0
-        onDismissed: window.vm.dismissSheet(window.vm.sheet)
+        visible: window.sheetName.length > 0
+        onDismissed: window.vm.sheet.length > 0 ? window.vm.dismissSheet(window.vm.sheet)
+                                                : window.dvm.closeSheet()
         Loader {
             anchors.fill: parent
             sourceComponent: {
-                switch (window.vm.sheet) {
+                switch (window.sheetName) {
                 case "WorkoutFinishSheet": return finishSheet;
                 case "ExercisePicker": return pickerSheet;
                 case "SyncStatusSheet": return statusSheet;
                 case "RestTimer": return restSheet;
+                case "moreMenu": return moreMenu;
+                case "setTypeOptions": return setTypeOptions;
+                case "plateCalculator": return plateCalculator;
                 }
                 return null;
             }
         }
     }
+    Keypad {
+        objectName: "keypadLayer"
+        anchors.fill: parent
+        visible: window.dvm.keypadOpen && window.vm.sheet.length === 0
+        dvm: window.dvm
+    }
     Component { id: finishSheet; WorkoutFinishSheet { vm: window.vm } }
     Component { id: pickerSheet; ExercisePicker { vm: window.vm } }
     Component { id: statusSheet; SyncStatusSheet { vm: window.vm } }
     Component { id: restSheet; RestTimer { vm: window.vm } }
+    Component { id: moreMenu; MoreMenu { dvm: window.dvm } }
+    Component { id: setTypeOptions; SetTypeOptions { dvm: window.dvm } }
+    Component { id: plateCalculator; PlateCalculator { dvm: window.dvm } }
 }

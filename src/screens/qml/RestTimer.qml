@@ -29,6 +29,14 @@ Item {
             horizontalAlignment: Text.AlignHCenter
         }
         Column {
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: Theme.spacing
+            Repeater {
+                model: rest.vm.restPlates
+                PlateRow {}
+            }
+        }
+        Column {
             width: parent.width
             visible: rest.vm.restNextExercise.length > 0
             Text {

@@ -4,6 +4,7 @@
 #include "screens/bridge/display_text.hpp"
 #include "screens/logic/list_rows.hpp"
 #include "screens/logic/texts.hpp"
+#include "timer/plates.hpp"
 
 #include <QColor>
 
@@ -15,9 +16,12 @@ QString text(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-QString color(model::PaletteColor c) {
-    const auto rgb = model::rgb(c);
+QString rgbName(const model::Rgb& rgb) {
     return QColor(rgb.red, rgb.green, rgb.blue).name();
+}
+
+QString color(model::PaletteColor c) {
+    return rgbName(model::rgb(c));
 }
 
 } // namespace
@@ -26,7 +30,8 @@ ContentViewModel::ContentViewModel(Services services, QObject* parent)
     : QObject(parent), services_(services),
       workouts_({"workoutId", "title", "exerciseNames", "complete"}),
       exercises_({"exerciseId", "title", "detail", "placeholder", "stripeColor"}),
-      pickerRows_({"section", "referenceExerciseId", "name"}), feed_(this, [this] { update(); }),
+      pickerRows_({"section", "referenceExerciseId", "name"}),
+      restPlates_({"weight", "count", "dark", "light"}), feed_(this, [this] { update(); }),
       rowFeed_(this, [this] { update(); }) {
     followAll();
     update();
@@ -51,6 +56,7 @@ void ContentViewModel::followAll() {
     feed_.follow(services_.restTimer.nextSetExercise);
     feed_.follow(services_.restTimer.nextSetLoad);
     feed_.follow(services_.restTimer.titleMessage);
+    feed_.follow(services_.restTimer.nextSetPlates);
     feed_.follow(screen.availableWorkoutsPage);
     feed_.follow(screen.tagToShow);
     feed_.follow(screen.scrollTarget);
@@ -108,6 +114,16 @@ void ContentViewModel::update() {
     add(texts::recentSection, sections.recent);
     add(texts::allExercisesSection, sections.all);
     pickerRows_.setRows(std::move(picker));
+
+    std::vector<QVariantMap> plates;
+    for (const auto& row : timer::plateRows(services_.restTimer.nextSetPlates.get())) {
+        plates.push_back({{"key", text(row.id)},
+                          {"weight", text(row.weightText)},
+                          {"count", text(row.countText)},
+                          {"dark", rgbName(row.color.dark)},
+                          {"light", rgbName(row.color.light)}});
+    }
+    restPlates_.setRows(std::move(plates));
 
     if (auto* rest = screen.restTimerScreen()) {
         rowFeed_.follow(rest->message);

@@ -39,6 +39,8 @@ class ContentViewModel final : public QObject {
     Q_PROPERTY(QString restTimeLeft READ restTimeLeft NOTIFY changed)
     Q_PROPERTY(QString restNextExercise READ restNextExercise NOTIFY changed)
     Q_PROPERTY(QString restNextLoad READ restNextLoad NOTIFY changed)
+    // The next set's plates per side, in their colours.
+    Q_PROPERTY(RowsModel* restPlates READ restPlates CONSTANT)
     // The fixed texts, by name ("startWorkout", "finishQuestion", ...).
     Q_PROPERTY(QVariantMap texts READ texts CONSTANT)
 
@@ -73,6 +75,7 @@ public:
     QString restTimeLeft() const;
     QString restNextExercise() const;
     QString restNextLoad() const;
+    RowsModel* restPlates() { return &restPlates_; }
     QVariantMap texts() const;
 
     Q_INVOKABLE void startWorkout(const QString& workoutId);
@@ -101,6 +104,7 @@ private:
     RowsModel workouts_;
     RowsModel exercises_;
     RowsModel pickerRows_;
+    RowsModel restPlates_;
     ChangeFeed feed_;
     // Follows the sets of the listed exercises; rebuilt when the rows change.
     ChangeFeed rowFeed_;
