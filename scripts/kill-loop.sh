@@ -118,7 +118,7 @@ def log_sets(s):
         index = rng.randrange(len(sets))
         field = rng.choice([f for f in ("reps", "weight", "duration") if e["is" + f.capitalize()]] or [None])
         if field == "duration":
-            ask("setDuration", exerciseId=e["id"], setIndex=index, seconds=rng.randint(10, 90))
+            ask("setDuration", exerciseId=e["id"], setIndex=index, seconds=5 * rng.randint(2, 18))
         elif field:
             value = str(rng.randint(1, 20)) if field == "reps" else f"{rng.randint(20, 300)}.{rng.choice('05')}"
             ask("keypad", exerciseId=e["id"], setIndex=index, field=field, keys=list(value))

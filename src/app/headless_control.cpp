@@ -401,10 +401,9 @@ void HeadlessControl::exerciseAction(const std::string& action, const Dictionary
         keypad->dismiss();
     } else if (action == "setDuration") {
         const auto* seconds = model::lookup(arguments, "seconds");
-        if (seconds == nullptr || seconds->integer() == nullptr || *seconds->integer() < 0 ||
-            *seconds->integer() >= screens::SetEditor::durationLimit) {
-            error("setDuration needs \"seconds\", a whole number from 0 to " +
-                  std::to_string(screens::SetEditor::durationLimit - 1));
+        if (seconds == nullptr || seconds->integer() == nullptr ||
+            !screens::SetEditor::offersDuration(*seconds->integer())) {
+            error(std::string(screens::SetEditor::durationArgumentError));
             return;
         }
         screens::SetEditor editor(detail->exercise(), set,

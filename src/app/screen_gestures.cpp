@@ -2,6 +2,7 @@
 
 #include "model/conversions.hpp"
 #include "model/set_type.hpp"
+#include "screens/logic/set_editor.hpp"
 
 #include <QCoreApplication>
 
@@ -66,6 +67,9 @@ std::optional<Gestures::Answer> ScreenGestures::perform(const std::string& actio
         driver_.turnCrown(
             static_cast<int>(std::clamp<std::int64_t>(*detents->integer(), -100, 100)));
         return ok();
+    }
+    if (action == "tapNotification") {
+        return press(action, "notificationBanner");
     }
     if (action == "swipe") {
         const auto* direction = string("direction");
@@ -208,8 +212,14 @@ Gestures::Answer ScreenGestures::detailAction(const std::string& action,
                      std::to_string(detailViewModel_.pageCount()) + " sets (0 = the first)");
     }
     // The crown pages the detail to the set.
-    detailViewModel_.setPage(static_cast<int>(*index->integer()));
-    settle();
+    if (const int page = static_cast<int>(*index->integer()); page != detailViewModel_.page()) {
+        driver_.turnCrown(detailViewModel_.page() - page);
+        settle();
+        if (detailViewModel_.page() != page) {
+            return error(action + ": the crown did not page the detail to set " +
+                         std::to_string(page));
+        }
+    }
     if (action == "actionButton") {
         return press(action, "actionButton");
     }
@@ -250,7 +260,22 @@ Gestures::Answer ScreenGestures::detailAction(const std::string& action,
         presses.push_back("keypadDone");
         return pressAll(action, presses);
     }
-    return error(action + ": the duration picker is not built yet with screens");
+    // setDuration: the Time field opens the picker, the crown moves it to the time, "Done".
+    const auto* seconds = model::lookup(arguments, "seconds");
+    if (seconds == nullptr || seconds->integer() == nullptr ||
+        !screens::SetEditor::offersDuration(*seconds->integer())) {
+        return error(std::string(screens::SetEditor::durationArgumentError));
+    }
+    if (auto answer = pressAll(action, {"field:time"}); answer.kind != "ok") {
+        return answer;
+    }
+    const auto target = static_cast<int>(*seconds->integer() / screens::SetEditor::durationStep);
+    driver_.turnCrown(detailViewModel_.durationIndex() - target);
+    settle();
+    if (detailViewModel_.durationIndex() != target) {
+        return error("setDuration: the crown did not move the picker to the time");
+    }
+    return pressAll(action, {"durationDone"});
 }
 
 Gestures::Answer ScreenGestures::pressAll(const std::string& action,
@@ -296,6 +321,14 @@ Gestures::Answer ScreenGestures::onFace(const std::string& action, const Diction
         face_->tap(*complication);
         return ok();
     }
+    if (action == "tapNotification") {
+        auto* banner = face_->reachable("notificationBanner");
+        if (banner == nullptr) {
+            return error("tapNotification: no notification banner is shown");
+        }
+        face_->tap(*banner);
+        return ok();
+    }
     return error(action + ": the watch face is shown; tap the complication to open the program");
 }
 
@@ -337,10 +370,15 @@ Gestures::Answer ScreenGestures::screen() {
     auto sheet = viewModel_.sheet();
     if (sheet.isEmpty() && detailViewModel_.shown()) {
         const auto detailSheet = detailViewModel_.sheet();
+        const auto editorSheet = detailViewModel_.editorSheet();
         sheet = detailViewModel_.keypadOpen()      ? QStringLiteral("Keypad")
                 : detailSheet == "moreMenu"        ? QStringLiteral("MoreMenu")
                 : detailSheet == "setTypeOptions"  ? QStringLiteral("SetTypeOptions")
                 : detailSheet == "plateCalculator" ? QStringLiteral("PlateCalculator")
+                : !detailSheet.isEmpty()           ? QString()
+                : editorSheet == "note"            ? QStringLiteral("NoteSheet")
+                : editorSheet == "duration"        ? QStringLiteral("DurationPicker")
+                : editorSheet == "bandAlert"       ? QStringLiteral("BandAlert")
                                                    : QString();
     }
     return {"screen", Dictionary{{"screen", Value(driver_.screenName().toStdString())},
@@ -353,7 +391,8 @@ Gestures::Answer ScreenGestures::swipe(const std::string& direction) {
     const double h = window_.height();
     if (direction == "down") {
         if (viewModel_.sheet().isEmpty() &&
-            (!detailViewModel_.shown() || detailViewModel_.sheet().isEmpty())) {
+            (!detailViewModel_.shown() ||
+             (detailViewModel_.sheet().isEmpty() && detailViewModel_.editorSheet().isEmpty()))) {
             return error("swipe down: no sheet is open");
         }
         // From the top edge, beside the close button, where the sheet's content takes no finger.

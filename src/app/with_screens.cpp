@@ -5,6 +5,7 @@
 #include "app/stdin_lines.hpp"
 #include "app/watch_app.hpp"
 #include "screens/bridge/qt_executor.hpp"
+#include "screens/viewmodels/alerts_view_model.hpp"
 #include "screens/viewmodels/content_view_model.hpp"
 #include "screens/viewmodels/detail_view_model.hpp"
 #include "screens/viewmodels/watch_face_view_model.hpp"
@@ -106,6 +107,8 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
     screens::ContentViewModel viewModel(
         {core.mainScreen(), core.data(), core.workoutManager(), core.restTimer()});
     screens::DetailViewModel detailViewModel(core.mainScreen(), core.data(), core.restTimer());
+    screens::AlertsViewModel alerts(core.notificationCenter(), core.haptics(), executor.main(),
+                                    log);
 
     QQmlApplicationEngine engine;
     // In the program's log, where tests look for them: a warning is a screen that is broken.
@@ -128,21 +131,29 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
     };
     auto* window = load("Main.qml", {{"vm", QVariant::fromValue(&viewModel)},
                                      {"dvm", QVariant::fromValue(&detailViewModel)},
+                                     {"alerts", QVariant::fromValue(&alerts)},
                                      {"visible", !options.watchFace}});
     screens::WatchFaceViewModel faceModel(core.complication());
     QQuickWindow* face = nullptr;
     if (window != nullptr && options.watchFace) {
-        face = load("WatchFace.qml", {{"vm", QVariant::fromValue(&faceModel)}});
-        QObject::connect(&faceModel, &screens::WatchFaceViewModel::openProgram, [window, face] {
+        face = load("WatchFace.qml", {{"vm", QVariant::fromValue(&faceModel)},
+                                      {"alerts", QVariant::fromValue(&alerts)}});
+        const auto openProgram = [window, face] {
             face->hide();
             window->show();
             window->requestActivate();
-        });
+        };
+        QObject::connect(&faceModel, &screens::WatchFaceViewModel::openProgram, openProgram);
+        QObject::connect(&alerts, &screens::AlertsViewModel::openProgram, openProgram);
     }
     if (window == nullptr || (options.watchFace && face == nullptr)) {
         std::cerr << "wristside: the screens did not load\n";
         return 1;
     }
+    // Behind the watch face the rest sheet does not tick: its notification marks the end.
+    core.mainScreen().setInForeground(window->isVisible());
+    QObject::connect(window, &QWindow::visibleChanged,
+                     [&core](bool visible) { core.mainScreen().setInForeground(visible); });
     // Becoming active asks for notification permission and reschedules a running rest's alert.
     QObject::connect(window, &QWindow::activeChanged, [&core, window] {
         if (window->isActive()) {

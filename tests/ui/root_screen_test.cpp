@@ -118,45 +118,6 @@ TEST_F(ScreenPrograms, APlaceholderIsSwappedThroughThePickerAndSheetsGoBySwipe) 
     watch->screenWhere([](const auto& s) { return s.screen == "ContentView"; });
 }
 
-TEST_F(ScreenPrograms, ASetIsTypedAndCompletedOnItsPageAndItsRestShowsTheNextSetsPlates) {
-    startBoth();
-    ASSERT_EQ(watch->act(R"({"action":"startWorkout","workoutId":"wk1-day-a"})"), "ok");
-    EXPECT_EQ(watch->act(R"({"action":"openExercise","exerciseId":"ex-0006"})"), "ok");
-    auto page = watch->screen();
-    EXPECT_EQ(page.screen, "ExerciseDetail");
-    EXPECT_TRUE(page.shows("Set 1/5") && page.shows("95"));
-
-    // The weight typed on the watch's keypad: the old value goes on the first key.
-    EXPECT_EQ(watch->act(R"({"action":"keypad","exerciseId":"ex-0006","setIndex":0,)"
-                         R"("field":"weight","keys":["1","0",".",".","5","delete","7"]})"),
-              "ok");
-    EXPECT_TRUE(watch->screen().shows("10.7"));
-    EXPECT_EQ(watch->act(R"({"action":"actionButton","exerciseId":"ex-0006","setIndex":0})"), "ok");
-    auto rest = watch->screenWhere([](const auto& s) { return s.sheet == "RestTimer"; });
-    EXPECT_TRUE(rest.shows("Next") && rest.shows("3 x 135lb"));
-    EXPECT_TRUE(rest.shows("45") && rest.shows("x1")) << "a 45 lb plate per side";
-    ASSERT_TRUE(waitFor(phoneOut, "complete_set"));
-    EXPECT_EQ(watch->act(R"({"action":"dismissTimer"})"), "ok");
-
-    // The more menu: a set more, then the plates of a weight the inventory cannot reach alone.
-    EXPECT_EQ(watch->act(R"({"action":"addSet","exerciseId":"ex-0006"})"), "ok");
-    watch->screenWhere([](const auto& s) { return s.shows("Set 1/6"); });
-    EXPECT_EQ(watch->act(R"({"action":"plateCalculator","exerciseId":"ex-0006","setIndex":2})"),
-              "ok");
-    auto plates = watch->screen();
-    EXPECT_EQ(plates.sheet, "PlateCalculator");
-    EXPECT_TRUE(plates.shows("185 lb") && plates.shows("25"));
-    EXPECT_EQ(watch->act(R"({"action":"swipe","direction":"down"})"), "ok");
-    EXPECT_EQ(
-        watch->act(
-            R"({"action":"changeSetType","exerciseId":"ex-0006","setIndex":2,"type":"drop"})"),
-        "ok");
-    // The phone's answer to the new set may show its older copy for a moment; its own copy of
-    // the change follows.
-    watch->screenWhere([](const auto& s) { return s.shows("D"); });
-    ASSERT_TRUE(waitFor(phoneOut, "update_set", 2));
-}
-
 TEST_F(ScreenPrograms, TheWatchFacesComplicationOpensTheWindow) {
     startWatch({"--watch-face"});
     auto face = watch->screen();

@@ -3,8 +3,12 @@
 #include "model/sequence.hpp"
 #include "model/status.hpp"
 
+#include "timer/next_set.hpp"
+
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <utility>
 
 namespace screens {
@@ -240,6 +244,41 @@ void ExerciseDetail::chooseSetType(model::SetType type) {
 
 std::vector<timer::PlateRow> ExerciseDetail::plateCalculatorRows() const {
     return timer::plateRows(services_.restTimer.nextSetPlates.get());
+}
+
+namespace {
+
+std::string weightText(double weight, const std::string& units) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", weight);
+    return units.empty() ? std::string(text) : std::string(text) + " " + units;
+}
+
+} // namespace
+
+std::vector<std::string> ExerciseDetail::plateCalculatorNotes() const {
+    if (!timer::takesPlates(exercise_->equipment)) {
+        return {std::string(noPlatesText)};
+    }
+    const auto& units = exercise_->weightUnits;
+    const double bar = exercise_->barbell.weight;
+    std::vector<std::string> notes{"Bar " + weightText(bar, units)};
+    auto set = currentSet();
+    const double target = set ? timer::weightValue(set->weight.get()) : 0;
+    if (target < bar) {
+        notes.push_back("Less than the bar");
+        return notes;
+    }
+    double loaded = bar;
+    for (const auto& plate : services_.restTimer.nextSetPlates.get()) {
+        loaded += plate.plateWeight * static_cast<double>(plate.quantity);
+    }
+    // Weights are typed to a tenth at most; anything below a hundredth is rounding.
+    if (target - loaded >= 0.01) {
+        notes.push_back(weightText(std::round((target - loaded) * 100) / 100, units) +
+                        " cannot be loaded");
+    }
+    return notes;
 }
 
 } // namespace screens

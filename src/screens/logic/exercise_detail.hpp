@@ -60,6 +60,7 @@ public:
 
     static constexpr std::chrono::milliseconds moveOnDelay{400};
     static constexpr std::string_view addSetTitle = "Add Set";
+    static constexpr std::string_view noPlatesText = "No plates for this equipment";
     static constexpr std::string_view deleteExerciseTitle = "Delete Exercise";
     static constexpr std::string_view setTypeOptionsTitle = "Change Set Type";
     static constexpr std::string_view moreMenuSymbol = "ellipsis";
@@ -125,6 +126,9 @@ public:
 
     // The plate calculator sheet's rows, from the rest timer's plates.
     std::vector<timer::PlateRow> plateCalculatorRows() const;
+    // Beneath the rows, in plain words: the bar ("Bar 45 lb"), then what the inventory leaves
+    // unloaded ("2.5 lb cannot be loaded") or why nothing is loaded.
+    std::vector<std::string> plateCalculatorNotes() const;
 
 private:
     void setCountChanged();

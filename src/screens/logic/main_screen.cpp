@@ -441,7 +441,7 @@ void MainScreen::durationSetCompleted(const std::string& setId, platform::Date d
 void MainScreen::timerRunningChanged(bool running) {
     if (running && restTimerScreen_) {
         // A run that replaced the one before within the same turn: the sheet never closed.
-        if (!restTimerScreen_->isTicking()) {
+        if (!restTimerScreen_->isTicking() && inForeground_) {
             restTimerScreen_->appear();
         }
     } else if (running) {
@@ -460,7 +460,9 @@ void MainScreen::timerRunningChanged(bool running) {
             [this](const std::string& setId, platform::Date date) {
                 durationSetCompleted(setId, date);
             });
-        restTimerScreen_->appear();
+        if (inForeground_) {
+            restTimerScreen_->appear();
+        }
         restTimerSheetIsPresented = true;
     } else if (restTimerScreen_) {
         // It stops ticking at once. The timer replaces a run by writing false, then true, in one
@@ -471,6 +473,18 @@ void MainScreen::timerRunningChanged(bool running) {
                 (*screen)->closeRestSheetIfStopped();
             }
         });
+    }
+}
+
+void MainScreen::setInForeground(bool inForeground) {
+    inForeground_ = inForeground;
+    if (!restTimerScreen_) {
+        return;
+    }
+    if (!inForeground) {
+        restTimerScreen_->disappear();
+    } else if (services_.restTimer.timerIsRunning.get() && !restTimerScreen_->isTicking()) {
+        restTimerScreen_->appear();
     }
 }
 

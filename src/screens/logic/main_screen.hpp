@@ -110,6 +110,10 @@ public:
     // Closing the rest timer sheet by hand stops the timer, as its two-way binding does, and
     // withdraws its end-of-run alert.
     void dismissRestTimer();
+    // The program going to the background (the watch face is up) or coming back. A sheet that
+    // is not on display does not tick, so only the run's notification marks its end then; back
+    // in front, the next tick finishes an expired run.
+    void setInForeground(bool inForeground);
     const NumberLocale& numberLocale() const { return services_.numberLocale; }
 
     // The callbacks the exercise detail is given.
@@ -138,6 +142,7 @@ private:
     Services services_;
     bool completeWorkoutAfterSheetDismisses_ = false;
     bool endingWorkout_ = false;
+    bool inForeground_ = true;
     bool showSyncStatusAfterTimerDismisses_ = false;
     model::ExerciseRef exerciseGettingSwappedOut_;
     // The last value seen of each flag whose change, not its writes, matters.

@@ -136,8 +136,10 @@ std::array<KeypadRow, 4> keypadRows(KeyboardStyle style, std::string_view decima
     return rows;
 }
 
-KeypadModal::KeypadModal(Binding<std::string> text, KeyboardStyle style, NumberLocale locale)
-    : text_(std::move(text)), style_(style), locale_(std::move(locale)) {}
+KeypadModal::KeypadModal(Binding<std::string> text, KeyboardStyle style, NumberLocale locale,
+                         bool isFirstInput)
+    : text_(std::move(text)), style_(style), locale_(std::move(locale)),
+      isFirstInput_(isFirstInput) {}
 
 void KeypadModal::press(KeypadKey key) {
     if (key == KeypadKey::decimal && style_ != KeyboardStyle::decimal) {
@@ -178,6 +180,16 @@ KeypadFieldLabel KeypadField::label() const {
     }
     label.align = align_;
     return label;
+}
+
+void KeypadField::takeOver(const KeypadField& older) {
+    if (!older.modal_ || older.setId_ != setId_ || older.fieldName_ != fieldName_) {
+        return;
+    }
+    if (!older.modal_->isFirstInput()) {
+        text_.set(older.text_.get());
+    }
+    modal_.emplace(text_, style_, locale_, older.modal_->isFirstInput());
 }
 
 void KeypadField::tap() {

@@ -63,7 +63,8 @@ std::array<KeypadRow, 4> keypadRows(KeyboardStyle style, std::string_view decima
 // writes through to the bound text at once.
 class KeypadModal {
 public:
-    KeypadModal(Binding<std::string> text, KeyboardStyle style, NumberLocale locale);
+    KeypadModal(Binding<std::string> text, KeyboardStyle style, NumberLocale locale,
+                bool isFirstInput = true);
 
     // A key that the style does not show does nothing.
     void press(KeypadKey key);
@@ -117,6 +118,10 @@ public:
     KeypadModal* modal() { return modal_ ? &*modal_ : nullptr; }
     // The keypad's "Done", a tap on the entered value or the system's dismissal gesture.
     void dismiss();
+    // Goes on with what an older field of the same set had open: the keypad stays open, and
+    // text typed there is written to this field's set, which wins over the phone's copy since
+    // closing the keypad sends it anyway.
+    void takeOver(const KeypadField& older);
 
     const std::string& setId() const { return setId_; }
     const std::string& fieldName() const { return fieldName_; }

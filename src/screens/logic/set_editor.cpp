@@ -29,6 +29,28 @@ SetEditor::SetEditor(model::ExerciseRef exercise, model::ExerciseSetRef set, Set
                      NumberLocale locale)
     : exercise_(std::move(exercise)), set_(std::move(set)), reports_(std::move(reports)),
       locale_(std::move(locale)), durationSelection_(set_->duration->value_or(0)) {
+    addFields();
+}
+
+bool SetEditor::follow(model::ExerciseRef exercise, model::ExerciseSetRef set) {
+    if (!exercise || !set || set->id.get() != set_->id.get()) {
+        return false;
+    }
+    auto older = std::move(fields_);
+    fields_.clear();
+    subscriptions_.clear();
+    exercise_ = std::move(exercise);
+    set_ = std::move(set);
+    addFields();
+    for (auto& [kind, entry] : fields_) {
+        if (auto found = older.find(kind); found != older.end()) {
+            entry.field.takeOver(found->second.field);
+        }
+    }
+    return true;
+}
+
+void SetEditor::addFields() {
     if (exercise_->isReps) {
         addKeypadField(SetFieldKind::reps, "reps", &model::ExerciseSet::reps);
     }

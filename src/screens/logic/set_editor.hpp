@@ -69,6 +69,9 @@ public:
     SetEditor& operator=(const SetEditor&) = delete;
 
     const model::ExerciseSetRef& set() const { return set_; }
+    // The phone's newer copy of the same set (and its exercise) arrived: edit that from now on,
+    // keeping the open keypad, sheet and picker choice. False, changing nothing, for another set.
+    bool follow(model::ExerciseRef exercise, model::ExerciseSetRef set);
 
     // Header.
     const std::string& exerciseName() const { return exercise_->name; }
@@ -92,6 +95,13 @@ public:
 
     // Every value the picker offers, smallest first.
     static std::vector<std::int64_t> durationChoices();
+    static bool offersDuration(std::int64_t seconds) {
+        return seconds >= 0 && seconds < durationLimit && seconds % durationStep == 0;
+    }
+    // What the control channel says of a time the picker does not offer.
+    static constexpr std::string_view durationArgumentError =
+        "setDuration needs \"seconds\", a whole number from 0 to 9995 in steps of 5, as the "
+        "picker offers";
     static std::string durationChoiceText(std::int64_t seconds);
     std::int64_t durationSelection() const { return durationSelection_; }
     void selectDuration(std::int64_t seconds) { durationSelection_ = seconds; }
@@ -109,6 +119,7 @@ private:
         TextMember member;
         KeypadField field;
     };
+    void addFields();
     void addKeypadField(SetFieldKind kind, std::string_view fieldName, TextMember member);
     void refreshField(KeypadEntry& entry);
 

@@ -97,7 +97,9 @@ Item {
     }
     WheelHandler {
         target: null
-        onWheel: event => detail.dvm.page = detail.dvm.page + (event.angleDelta.y < 0 ? 1 : -1)
+        // Up goes back to earlier sets, as a list scrolls.
+        onWheel: event => detail.dvm.page = Math.max(0, Math.min(detail.dvm.pageCount - 1,
+            detail.dvm.page - Math.round(event.angleDelta.y / 120)))
     }
 
     // The bottom bar: the more menu, the action button, the next set.

@@ -7,6 +7,7 @@ Window {
     id: window
     required property var vm
     required property var dvm
+    required property var alerts
     width: 396
     height: 484
     visible: true
@@ -40,14 +41,17 @@ Window {
 
     // The root screen's sheets come first; the detail's own sheets show while none of them is up.
     readonly property string sheetName: window.vm.sheet.length > 0 ? window.vm.sheet
-                                        : navigation.depth > 1 ? window.dvm.sheet : ""
+                                        : navigation.depth <= 1 ? ""
+                                        : window.dvm.sheet.length > 0 ? window.dvm.sheet
+                                        : window.dvm.editorSheet
     Sheet {
         id: sheet
         objectName: "sheet"
         anchors.fill: parent
         visible: window.sheetName.length > 0
         onDismissed: window.vm.sheet.length > 0 ? window.vm.dismissSheet(window.vm.sheet)
-                                                : window.dvm.closeSheet()
+                     : window.dvm.sheet.length > 0 ? window.dvm.closeSheet()
+                     : window.dvm.closeEditorSheet()
         Loader {
             anchors.fill: parent
             sourceComponent: {
@@ -59,6 +63,9 @@ Window {
                 case "moreMenu": return moreMenu;
                 case "setTypeOptions": return setTypeOptions;
                 case "plateCalculator": return plateCalculator;
+                case "note": return noteSheet;
+                case "duration": return durationPicker;
+                case "bandAlert": return bandAlert;
                 }
                 return null;
             }
@@ -70,6 +77,8 @@ Window {
         visible: window.dvm.keypadOpen && window.vm.sheet.length === 0
         dvm: window.dvm
     }
+    NotificationBanner { alerts: window.alerts }
+    HapticPulse { alerts: window.alerts }
     Component { id: finishSheet; WorkoutFinishSheet { vm: window.vm } }
     Component { id: pickerSheet; ExercisePicker { vm: window.vm } }
     Component { id: statusSheet; SyncStatusSheet { vm: window.vm } }
@@ -77,4 +86,7 @@ Window {
     Component { id: moreMenu; MoreMenu { dvm: window.dvm } }
     Component { id: setTypeOptions; SetTypeOptions { dvm: window.dvm } }
     Component { id: plateCalculator; PlateCalculator { dvm: window.dvm } }
+    Component { id: noteSheet; NoteSheet { dvm: window.dvm } }
+    Component { id: durationPicker; DurationPicker { dvm: window.dvm } }
+    Component { id: bandAlert; BandAlert { dvm: window.dvm } }
 }

@@ -17,7 +17,7 @@ Item {
     }
     ListView {
         anchors.top: heading.bottom
-        anchors.bottom: parent.bottom
+        anchors.bottom: notes.top
         anchors.horizontalCenter: parent.horizontalCenter
         width: contentItem.childrenRect.width
         anchors.topMargin: Theme.spacing
@@ -25,5 +25,24 @@ Item {
         spacing: Theme.spacing
         model: calculator.dvm.plates
         delegate: PlateRow {}
+    }
+    // The bar, and what the plates leave unloaded.
+    Column {
+        id: notes
+        anchors.bottom: parent.bottom
+        width: parent.width
+        Repeater {
+            model: calculator.dvm.plateNotes
+            Text {
+                required property string modelData
+                required property int index
+                width: notes.width
+                text: modelData
+                color: index === 0 ? Theme.secondaryText : Theme.energy
+                font.pixelSize: Theme.subheadline
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
+            }
+        }
     }
 }

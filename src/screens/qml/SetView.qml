@@ -7,14 +7,29 @@ Column {
     required property var dvm
     spacing: Theme.spacing
 
-    Text {
+    Row {
         width: view.width
-        text: view.dvm.exerciseName
-        color: Theme.secondaryText
-        font.pixelSize: Theme.subheadline
-        horizontalAlignment: Text.AlignHCenter
-        elide: Text.ElideRight
-        maximumLineCount: 1
+        spacing: Theme.spacing
+        Text {
+            width: view.width - (note.visible ? note.width + Theme.spacing : 0)
+            anchors.verticalCenter: parent.verticalCenter
+            text: view.dvm.exerciseName
+            color: Theme.secondaryText
+            font.pixelSize: Theme.subheadline
+            horizontalAlignment: Text.AlignHCenter
+            elide: Text.ElideRight
+            maximumLineCount: 1
+        }
+        // The phone's note on the exercise, when it has one.
+        WatchButton {
+            id: note
+            objectName: "noteButton"
+            visible: view.dvm.showsNote
+            width: Theme.buttonHeight
+            height: Theme.buttonHeight * 0.7
+            text: "\u270e"
+            onClicked: view.dvm.openNote()
+        }
     }
     Flow {
         width: view.width

@@ -4,6 +4,7 @@ import QtQuick
 Window {
     id: face
     required property var vm
+    required property var alerts
     width: 396
     height: 484
     color: Theme.background
@@ -54,4 +55,6 @@ Window {
             }
         }
     }
+    NotificationBanner { alerts: face.alerts }
+    HapticPulse { alerts: face.alerts }
 }

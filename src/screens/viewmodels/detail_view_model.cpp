@@ -120,6 +120,9 @@ SetEditor* DetailViewModel::editor() {
         editor_.reset();
         return nullptr;
     }
+    if (editor_ && editor_->set() != set && editor_->follow(detail()->exercise(), set)) {
+        return editor_.get();
+    }
     if (!editor_ || editor_->set() != set) {
         editor_ = std::make_unique<SetEditor>(detail()->exercise(), set, SetEditReports::to(data_),
                                               screen_.numberLocale());
@@ -287,6 +290,64 @@ QString DetailViewModel::plateTitle() const {
     return displayText(restTimer_.titleMessage.get());
 }
 
+QStringList DetailViewModel::plateNotes() const {
+    QStringList notes;
+    if (detail() != nullptr && detail()->activeSheet() == ExerciseDetailSheet::plateCalculator) {
+        for (const auto& note : detail()->plateCalculatorNotes()) {
+            notes.push_back(displayText(note));
+        }
+    }
+    return notes;
+}
+
+QString DetailViewModel::editorSheet() const {
+    const auto* shownEditor = editor_.get();
+    if (shownEditor == nullptr || detail() == nullptr) {
+        return {};
+    }
+    if (shownEditor->bandAlert()) {
+        return QStringLiteral("bandAlert");
+    }
+    if (!shownEditor->activeSheet()) {
+        return {};
+    }
+    return *shownEditor->activeSheet() == SetEditorSheet::duration ? QStringLiteral("duration")
+                                                                   : QStringLiteral("note");
+}
+
+bool DetailViewModel::showsNote() const {
+    return editor_ != nullptr && detail() != nullptr && editor_->showsNoteButton();
+}
+
+QString DetailViewModel::noteText() const {
+    return showsNote() ? displayText(editor_->noteText()) : QString();
+}
+
+int DetailViewModel::durationIndex() const {
+    return editor_ != nullptr
+               ? static_cast<int>(editor_->durationSelection() / SetEditor::durationStep)
+               : 0;
+}
+
+void DetailViewModel::setDurationIndex(int index) {
+    if (editor_ != nullptr && index >= 0 && index < durationChoiceCount() &&
+        index != durationIndex()) {
+        editor_->selectDuration(index * SetEditor::durationStep);
+        emit changed();
+    }
+}
+
+int DetailViewModel::durationChoiceCount() const {
+    return static_cast<int>(SetEditor::durationLimit / SetEditor::durationStep);
+}
+
+QString DetailViewModel::durationChoiceText(int index) const {
+    if (index < 0 || index >= durationChoiceCount()) {
+        return {};
+    }
+    return text(SetEditor::durationChoiceText(index * SetEditor::durationStep));
+}
+
 QString DetailViewModel::exerciseName() const {
     return detail() != nullptr ? displayText(detail()->exercise()->name) : QString();
 }
@@ -307,6 +368,10 @@ double DetailViewModel::keypadTextOpacity() const {
 
 QVariantMap DetailViewModel::texts() const {
     return {{"addSet", text(ExerciseDetail::addSetTitle)},
+            {"note", text(SetEditor::noteTitle)},
+            {"durationLabel", text(SetEditor::durationPickerLabel)},
+            {"durationDone", text(SetEditor::durationDoneTitle)},
+            {"bandAlert", text(SetEditor::bandAlertTitle)},
             {"deleteExercise", text(ExerciseDetail::deleteExerciseTitle)},
             {"setTypeOptions", text(ExerciseDetail::setTypeOptionsTitle)}};
 }
@@ -384,6 +449,10 @@ void DetailViewModel::tapField(const QString& kind) {
     }
     if (auto* field = shownEditor->keypadField(*fieldKind)) {
         field->tap();
+    } else if (*fieldKind == SetFieldKind::time) {
+        shownEditor->openDurationPicker();
+    } else if (*fieldKind == SetFieldKind::band) {
+        shownEditor->tapBand();
     }
     feed_.poke();
 }
@@ -399,6 +468,29 @@ void DetailViewModel::pressKey(const QString& key) {
                 field->modal()->press(place->key);
             }
         }
+    }
+    feed_.poke();
+}
+
+void DetailViewModel::openNote() {
+    if (auto* shownEditor = editor()) {
+        shownEditor->openNote();
+    }
+    feed_.poke();
+}
+
+void DetailViewModel::durationDone() {
+    if (auto* shownEditor = editor();
+        shownEditor && shownEditor->activeSheet() == SetEditorSheet::duration) {
+        shownEditor->durationDone();
+    }
+    feed_.poke();
+}
+
+void DetailViewModel::closeEditorSheet() {
+    if (auto* shownEditor = editor()) {
+        shownEditor->closeSheet();
+        shownEditor->dismissBandAlert();
     }
     feed_.poke();
 }

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -37,6 +38,14 @@ class DetailViewModel final : public QObject {
     Q_PROPERTY(RowsModel* setTypes READ setTypes CONSTANT)
     Q_PROPERTY(RowsModel* plates READ plates CONSTANT)
     Q_PROPERTY(QString plateTitle READ plateTitle NOTIFY changed)
+    Q_PROPERTY(QStringList plateNotes READ plateNotes NOTIFY changed)
+    // The set editor's own sheet: "note", "duration", "bandAlert" or empty.
+    Q_PROPERTY(QString editorSheet READ editorSheet NOTIFY changed)
+    Q_PROPERTY(bool showsNote READ showsNote NOTIFY changed)
+    Q_PROPERTY(QString noteText READ noteText NOTIFY changed)
+    // The duration picker's choice, as an index into its choices (0 s up in 5 s steps).
+    Q_PROPERTY(int durationIndex READ durationIndex WRITE setDurationIndex NOTIFY changed)
+    Q_PROPERTY(int durationChoiceCount READ durationChoiceCount CONSTANT)
     Q_PROPERTY(QString exerciseName READ exerciseName NOTIFY changed)
     Q_PROPERTY(RowsModel* fields READ fields CONSTANT)
     // The keypad over the screen while a field's is open.
@@ -67,6 +76,14 @@ public:
     RowsModel* setTypes() { return &setTypes_; }
     RowsModel* plates() { return &plates_; }
     QString plateTitle() const;
+    QStringList plateNotes() const;
+    QString editorSheet() const;
+    bool showsNote() const;
+    QString noteText() const;
+    int durationIndex() const;
+    void setDurationIndex(int index);
+    int durationChoiceCount() const;
+    Q_INVOKABLE QString durationChoiceText(int index) const;
     QString exerciseName() const;
     RowsModel* fields() { return &fields_; }
     bool keypadOpen() const;
@@ -88,13 +105,18 @@ public:
     Q_INVOKABLE void tapField(const QString& kind);
     Q_INVOKABLE void pressKey(const QString& key);
     Q_INVOKABLE void closeKeypad();
+    Q_INVOKABLE void openNote();
+    Q_INVOKABLE void durationDone();
+    // Closes the note, the duration picker without a change, or the band alert.
+    Q_INVOKABLE void closeEditorSheet();
 
 signals:
     void changed();
 
 private:
     ExerciseDetail* detail() const { return screen_.detail(); }
-    // The editor of the set shown, made again when the page or its set changes.
+    // The editor of the set shown: made again for another set, kept across the phone's copy of
+    // the same set so that an open keypad survives it.
     SetEditor* editor();
     KeypadField* openField();
     void update();

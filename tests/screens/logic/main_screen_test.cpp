@@ -272,6 +272,29 @@ TEST_F(MainScreenTest, ClosingTheRestTimerSheetStopsTheTimerAndWithdrawsItsAlert
     EXPECT_TRUE(core->notificationCenter().deliveredNow().empty());
 }
 
+TEST_F(MainScreenTest, InTheBackgroundOnlyTheNotificationEndsTheRestThenTheNextTickFinishesIt) {
+    load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2")})});
+    std::vector<std::string> delivered;
+    core->notificationCenter().onDeliver(
+        [&](const auto& d) { delivered.push_back(d.request.content.title); });
+    screen().setInForeground(false);
+    ASSERT_TRUE(screen().openExercise("a"));
+    screen().detail()->tapActionButton();
+    executor.runUntilIdle();
+    ASSERT_NE(screen().restTimerScreen(), nullptr);
+    EXPECT_FALSE(screen().restTimerScreen()->isTicking());
+
+    executor.advanceBy(std::chrono::seconds(static_cast<int>(restTimer().timerSeconds.get())) + 2s);
+    EXPECT_EQ(delivered, std::vector<std::string>{"Rest Time Over"});
+    EXPECT_TRUE(restTimer().timerIsRunning.get()) << "nothing ticked";
+    EXPECT_TRUE(core->haptics().played().empty());
+
+    screen().setInForeground(true);
+    executor.advanceBy(1s);
+    EXPECT_FALSE(restTimer().timerIsRunning.get());
+    EXPECT_EQ(core->haptics().played().size(), 1u);
+}
+
 TEST_F(MainScreenTest, TheRestSheetStaysThroughAReplacedRunAndGivesWayToTheHandOff) {
     load({phoneExercise("a", 1, {phoneSet("a1"), phoneSet("a2"), phoneSet("a3")})});
     ASSERT_TRUE(screen().openExercise("a"));
