@@ -7,6 +7,12 @@
 //   swapped frame, started the same way.
 // - a tap on a row: the `openExercise` line to its answer, pipe round trip included. Goal:
 //   under 16 ms.
+// - the keypad: a `keypad` line with one key (the field tapped, the key, the entered text
+//   tapped, the edit sent) to the answer of the `screen` line after it, which reads the settled
+//   scene; and "complete set": the action button to the rest sheet's screen. Goals: under 16 ms
+//   (the data directory holds more than the 100 pending messages of the goal).
+// - the rest sheet ticking for a minute: the program's CPU time over that minute. Goal: under
+//   1 % of one core.
 #include "platform/values/json.hpp"
 #include "watch_process.hpp"
 
@@ -16,7 +22,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -335,5 +344,185 @@ BENCHMARK(BM_ScreensFirstTapToDetail)
     ->Iterations(10)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// A live process's CPU time so far, from /proc (user and system clock ticks).
+std::optional<double> cpuSecondsOf(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The command name may hold spaces: the fields start after its closing parenthesis.
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) {
+        return std::nullopt;
+    }
+    std::istringstream fields(text.substr(close + 2));
+    std::string skipped;
+    for (int i = 3; i < 14; ++i) {
+        fields >> skipped;
+    }
+    double user = 0;
+    double system = 0;
+    if (!(fields >> user >> system)) {
+        return std::nullopt;
+    }
+    return (user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// A program on the stored workout with its detail pushed on exercise-1 and the rest sheet
+// closed; null with the reason in `error`.
+std::optional<Child> detailReady(const fs::path& data, const fs::path& scratch,
+                                 std::optional<LineReader>& reader, std::string& error) {
+    auto child = spawnWatch(data, scratch);
+    if (!child) {
+        error = "could not start " WRISTSIDE_BINARY;
+        return std::nullopt;
+    }
+    reader.emplace(child->output.get());
+    if (!workoutShows(*child, *reader) ||
+        ask(*child, *reader, R"({"action":"dismissTimer"})") != R"({"reply":"ok"})" ||
+        ask(*child, *reader, R"({"action":"openExercise","exerciseId":"exercise-1"})") !=
+            R"({"reply":"ok"})") {
+        finish(*child, true);
+        error = "the detail did not come up";
+        return std::nullopt;
+    }
+    return child;
+}
+
+void BM_ScreensKeypadEntryToSettledScreen(benchmark::State& state) {
+    offscreen();
+    const Template prepared = prepareTemplate(true);
+    if (!prepared.error.empty()) {
+        state.SkipWithError(prepared.error.c_str());
+        return;
+    }
+    platform::testing::TempDirectory scratch;
+    DataCopy data(prepared, scratch.path() / "data");
+    std::optional<LineReader> reader;
+    std::string error;
+    auto child = detailReady(data.path(), scratch.path(), reader, error);
+    if (!child) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    Samples samples;
+    int digit = 0;
+    for (auto _ : state) {
+        const std::string key = std::to_string(++digit % 10);
+        const auto start = Clock::now();
+        auto answer = ask(*child, *reader,
+                          R"({"action":"keypad","exerciseId":"exercise-1","setIndex":1,)"
+                          R"("field":"weight","keys":[")" +
+                              key + R"("]})");
+        const auto shown = ask(*child, *reader, R"({"action":"screen"})");
+        record(state, samples, Clock::now() - start);
+        if (answer != R"({"reply":"ok"})" || !shown ||
+            shown->find("\"" + key + "\"") == std::string::npos) {
+            state.SkipWithError(("the key did not show: " + answer.value_or("")).c_str());
+            break;
+        }
+    }
+    const bool quit = ask(*child, *reader, R"({"action":"quit"})").has_value();
+    if (!exitedCleanly(finish(*child, !quit)) || warned(*reader)) {
+        state.SkipWithError("the watch warned or did not exit cleanly");
+    }
+    samples.report(state, "median_ms");
+}
+BENCHMARK(BM_ScreensKeypadEntryToSettledScreen)
+    ->Iterations(100)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Each sample adds a set (untimed), completes it with the action button and reads the rest
+// sheet's screen; closing the sheet again is untimed.
+void BM_ScreensCompleteSetToRestSheet(benchmark::State& state) {
+    offscreen();
+    const Template prepared = prepareTemplate(true);
+    if (!prepared.error.empty()) {
+        state.SkipWithError(prepared.error.c_str());
+        return;
+    }
+    platform::testing::TempDirectory scratch;
+    DataCopy data(prepared, scratch.path() / "data");
+    std::optional<LineReader> reader;
+    std::string error;
+    auto child = detailReady(data.path(), scratch.path(), reader, error);
+    if (!child) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    Samples samples;
+    int sets = 4;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool added =
+            ask(*child, *reader, R"({"action":"addSet","exerciseId":"exercise-1"})") ==
+            R"({"reply":"ok"})";
+        state.ResumeTiming();
+        const auto start = Clock::now();
+        auto answer = ask(*child, *reader,
+                          R"({"action":"actionButton","exerciseId":"exercise-1","setIndex":)" +
+                              std::to_string(sets++) + "}");
+        const auto shown = ask(*child, *reader, R"({"action":"screen"})");
+        record(state, samples, Clock::now() - start);
+        if (!added || answer != R"({"reply":"ok"})" || !shown ||
+            field(*shown, "sheet") != "RestTimer" ||
+            ask(*child, *reader, R"({"action":"dismissTimer"})") != R"({"reply":"ok"})") {
+            state.SkipWithError(
+                ("the set did not open the rest: " + answer.value_or("") + " " + shown.value_or(""))
+                    .c_str());
+            break;
+        }
+    }
+    const bool quit = ask(*child, *reader, R"({"action":"quit"})").has_value();
+    if (!exitedCleanly(finish(*child, !quit)) || warned(*reader)) {
+        state.SkipWithError("the watch warned or did not exit cleanly");
+    }
+    samples.report(state, "median_ms");
+}
+BENCHMARK(BM_ScreensCompleteSetToRestSheet)
+    ->Iterations(50)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The stored rest (180 s) is up and ticking once a second; nothing else happens for a minute.
+void BM_ScreensRestSheetTickingCpu(benchmark::State& state) {
+    offscreen();
+    const Template prepared = prepareTemplate(true);
+    if (!prepared.error.empty()) {
+        state.SkipWithError(prepared.error.c_str());
+        return;
+    }
+    platform::testing::TempDirectory scratch;
+    for (auto _ : state) {
+        DataCopy data(prepared, scratch.path() / "data");
+        auto child = spawnWatch(data.path(), scratch.path());
+        if (!child) {
+            state.SkipWithError("could not start " WRISTSIDE_BINARY);
+            break;
+        }
+        LineReader reader(child->output.get());
+        const auto first = ask(*child, reader, R"({"action":"screen"})");
+        const bool up =
+            first && field(*first, "sheet") == "RestTimer" && workoutShows(*child, reader);
+        // Start-up's own work settles first.
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const auto before = cpuSecondsOf(child->pid);
+        const auto start = Clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        const auto after = cpuSecondsOf(child->pid);
+        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        const auto ticking = ask(*child, reader, R"({"action":"screen"})");
+        const bool quit = ask(*child, reader, R"({"action":"quit"})").has_value();
+        const auto reaped = finish(*child, !quit);
+        if (!up || !before || !after || !ticking || field(*ticking, "sheet") != "RestTimer" ||
+            !exitedCleanly(reaped) || warned(reader)) {
+            state.SkipWithError("the rest sheet was not up for the minute, or the watch failed");
+            break;
+        }
+        state.SetIterationTime(wall);
+        state.counters["cpu_percent_of_core"] = 100.0 * (*after - *before) / wall;
+    }
+}
+BENCHMARK(BM_ScreensRestSheetTickingCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace

@@ -105,6 +105,8 @@ Dictionary workoutInProgressSnapshot() {
         }
         auto exercise = testsupport::phoneExercise("exercise-" + std::to_string(e),
                                                    static_cast<std::int64_t>(e), std::move(sets));
+        // Sets added on the watch rest as long as the exercise says.
+        exercise.insert_or_assign("timerSeconds", Value(90));
         if (e + 1 == workoutExercises) {
             exercise.insert_or_assign("name", Value(""));
         }

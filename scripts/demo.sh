@@ -3,8 +3,11 @@
 # program with its screens, talking over the phone link. The watch starts on a watch face; its
 # complication opens the program, which shows the week's workouts (the phone's first answer to
 # its request is "Retry": the outbox sends it again). The user starts the first workout; the
-# phone edits it (deltas) and logs a set; the user adds an exercise from the phone's catalogue
-# and finishes the workout, confirming as sets are left; the phone records it, the hand-off ends
+# phone edits it (deltas) and logs a set; the user types a weight on the watch's keypad,
+# completes the set and sees the rest with the next set's plates, opens the plate calculator,
+# adds an exercise from the phone's catalogue, starts a timed set's countdown and drops the
+# wrist (the program restarts behind the watch face, whose banner then says the countdown is
+# over and opens the program on the rest that follows), and finishes the workout, confirming as sets are left; the phone records it, the hand-off ends
 # in success, and the pager offers the next workout.
 #
 # With a display the watch's window opens next to phone-sim's log in this terminal. Without one
@@ -44,7 +47,7 @@ echo "== phone-sim (the phone) listens on $link with its embedded training week"
   echo "wait-for start_workout 60"
   echo "wait 1"
   echo "exercise-change ex-0017 {\"name\": \"Pendlay Row\"}"
-  echo "exercise-remove ex-0032"
+  echo "exercise-remove ex-0027"
   echo "wait 2"
   echo "exercise-change ex-0006 {\"exerciseSets\": [{\"id\": \"set-0001\", \"status\": \"COMPLETE\", \"reps\": \"5\", \"weight\": \"95\", \"sequence\": 0}]}"
   echo "wait-for complete_workout 60"
@@ -57,7 +60,7 @@ phone_pid=$!
 sleep 0.5
 
 echo "== wristside (the watch) with its screens$([ "${QT_QPA_PLATFORM:-}" = offscreen ] && echo ", offscreen")"
-python3 -u "$root/scripts/demo_watch.py" "$build/src/app/wristside" "$shots" --watch-face \
+python3 -u "$root/scripts/demo_watch.py" "$build/src/app/wristside" "$shots" \
   --link "$link" --data-dir "$work/watch"
 
 if [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then

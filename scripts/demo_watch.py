@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Plays the user on the watch's window through its control channel, for scripts/demo.sh.
 
-Usage: demo_watch.py WRISTSIDE SHOTS_DIR [wristside arguments...]
+Usage: demo_watch.py WRISTSIDE SHOTS_DIR [wristside arguments...]  (it starts the watch face itself)
 Each step presses a control as a finger would, waits for what the screen should show, prints a
 summary of the screen and, offscreen, writes a screenshot of it into SHOTS_DIR."""
 import json
@@ -12,9 +12,23 @@ import time
 
 wristside, shots = sys.argv[1], sys.argv[2]
 offscreen = os.environ.get("QT_QPA_PLATFORM") == "offscreen"
-watch = subprocess.Popen([wristside, "--control", "stdin", *sys.argv[3:]], stdin=subprocess.PIPE,
-                         stdout=subprocess.PIPE, text=True, bufsize=1)
 shot_number = 0
+
+
+def start(*extra):
+    return subprocess.Popen([wristside, "--control", "stdin", *sys.argv[3:], *extra],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+
+
+def stop():
+    ask("quit")
+    watch.stdin.close()
+    for line in watch.stdout:
+        print("  [watch] " + line.rstrip("\n"), flush=True)
+    watch.wait()
+
+
+watch = start("--watch-face")
 
 
 def ask(action, **arguments):
@@ -65,7 +79,9 @@ show("phone-edited-the-workout", shows("Pendlay Row"))
 show("phone-logged-a-set", shows("1/1 sets complete"))
 act("openExercise", exerciseId="ex-0012")
 show("set-page", shows("Set 1/4"))
-act("keypad", exerciseId="ex-0012", setIndex=0, field="weight", keys=["1", "3", "5"])
+act("keypad", exerciseId="ex-0012", setIndex=0, field="weight", keys=["1", "3"], leaveOpen=True)
+show("keypad-mid-entry", lambda s: s["sheet"] == "Keypad" and "13" in s["texts"])
+act("keypad", exerciseId="ex-0012", setIndex=0, field="weight", keys=["5"])
 show("weight-typed", shows("135"))
 act("actionButton", exerciseId="ex-0012", setIndex=0)
 show("rest-with-next-set-and-plates", lambda s: s["sheet"] == "RestTimer")
@@ -79,6 +95,19 @@ act("pickExercise", referenceExerciseId="ref-hip-thrust")
 time.sleep(1)
 act("crown", detents=-6)  # down the list to the new row
 show("exercise-added", shows("Hip Thrust"))
+# A timed set: five seconds on the crown's picker, then its countdown.
+act("openExercise", exerciseId="ex-0032")
+act("setDuration", exerciseId="ex-0032", setIndex=0, seconds=5)
+show("timed-set", shows("0:05"))
+act("actionButton", exerciseId="ex-0032", setIndex=0)
+show("set-countdown", lambda s: s["sheet"] == "RestTimer")
+# The wrist drops: the watch face comes back and only the notification marks the end.
+stop()
+watch = start("--watch-face")
+show("notification-banner", shows("Times up"), seconds=15)
+act("tapNotification")
+show("rest-after-countdown", lambda s: s["sheet"] == "RestTimer" and "Rest" in s["texts"])
+act("dismissTimer")
 act("finishWorkout")
 show("finish-confirmation", lambda s: s["sheet"] == "WorkoutFinishSheet")
 act("confirmFinish")
@@ -89,8 +118,5 @@ show("workout-complete", shows("Workout Complete"))
 act("swipe", direction="left")
 time.sleep(0.5)  # the page slides into place
 show("next-workout", shows("Start Workout"))
-ask("quit")
-watch.stdin.close()
-for line in watch.stdout:
-    print("  [watch] " + line.rstrip("\n"), flush=True)
+stop()
 sys.exit(watch.wait())

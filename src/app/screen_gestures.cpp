@@ -244,7 +244,11 @@ Gestures::Answer ScreenGestures::detailAction(const std::string& action,
     if (action == "keypad") {
         const auto* field = model::asString(model::lookup(arguments, "field"));
         const auto* keys = model::lookup(arguments, "keys");
-        std::vector<QString> presses{field != nullptr ? "field:" + qt(*field) : QString()};
+        // A keypad left open by the line before goes on where it is.
+        std::vector<QString> presses;
+        if (!detailViewModel_.keypadOpen()) {
+            presses.push_back(field != nullptr ? "field:" + qt(*field) : QString());
+        }
         bool good = field != nullptr && keys != nullptr && keys->array() != nullptr;
         for (const auto& key : good ? *keys->array() : platform::Array{}) {
             good = good && key.string() != nullptr && isKeypadKey(*key.string());
@@ -257,7 +261,11 @@ Gestures::Answer ScreenGestures::detailAction(const std::string& action,
                          "ratePerceivedExertion) and \"keys\" (a list of digits, \".\" and "
                          "\"delete\")");
         }
-        presses.push_back("keypadDone");
+        // Screens only: "leaveOpen" stops before closing, to show the keypad mid-entry.
+        const auto* leaveOpen = model::lookup(arguments, "leaveOpen");
+        if (leaveOpen == nullptr || leaveOpen->boolean() == nullptr || !*leaveOpen->boolean()) {
+            presses.push_back("keypadDone");
+        }
         return pressAll(action, presses);
     }
     // setDuration: the Time field opens the picker, the crown moves it to the time, "Done".

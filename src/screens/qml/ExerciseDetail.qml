@@ -120,7 +120,7 @@ Item {
             objectName: "actionButton"
             width: Theme.buttonHeight * 1.6
             color: detail.dvm.actionDone ? "#0a84ff" : Theme.buttonBackground
-            text: detail.dvm.actionSymbol === "stopwatch" ? "\u23f1"
+            text: detail.dvm.actionSymbol === "stopwatch" ? "\u25b6"
                 : detail.dvm.actionSymbol === "checkmark" ? "\u2713" : "?"
             onClicked: detail.dvm.tapAction()
         }

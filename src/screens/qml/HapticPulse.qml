@@ -1,6 +1,7 @@
 import QtQuick
 
-// The taptic engine's stand-in: the screen's edge glows once for each haptic played.
+// The taptic engine's stand-in: the screen's edge glows for a moment for each haptic played.
+// A timer rather than an animation, so that an idle screen draws nothing in between.
 Rectangle {
     id: pulse
     objectName: "hapticPulse"
@@ -10,16 +11,19 @@ Rectangle {
     border.color: Theme.accentColor
     border.width: 6 * Theme.unit
     radius: Theme.radius
-    opacity: 0
+    visible: false
     z: 101
 
     Connections {
         target: pulse.alerts
-        function onHaptic() { glow.restart() }
+        function onHaptic() {
+            pulse.visible = true;
+            glow.restart();
+        }
     }
-    SequentialAnimation {
+    Timer {
         id: glow
-        NumberAnimation { target: pulse; property: "opacity"; to: 1; duration: 120 }
-        NumberAnimation { target: pulse; property: "opacity"; to: 0; duration: 480 }
+        interval: 600
+        onTriggered: pulse.visible = false
     }
 }

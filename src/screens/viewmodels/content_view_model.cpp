@@ -102,7 +102,9 @@ void ContentViewModel::update() {
     exercises_.setRows(std::move(rows));
 
     std::vector<QVariantMap> picker;
-    auto sections = screen.pickerSections();
+    const auto sections = screen.showingAddExerciseScreen.get()
+                              ? screen.pickerSections()
+                              : decltype(screen.pickerSections()){};
     auto add = [&](std::string_view section, const auto& entries) {
         for (const auto& entry : entries) {
             picker.push_back({{"key", text(section) + "/" + text(entry->id)},
@@ -111,8 +113,12 @@ void ContentViewModel::update() {
                               {"name", displayText(entry->name)}});
         }
     };
-    add(texts::recentSection, sections.recent);
-    add(texts::allExercisesSection, sections.all);
+    // The catalogue runs to hundreds of rows: built only while the picker shows them, not on
+    // every change of the workout.
+    if (screen.showingAddExerciseScreen.get()) {
+        add(texts::recentSection, sections.recent);
+        add(texts::allExercisesSection, sections.all);
+    }
     pickerRows_.setRows(std::move(picker));
 
     std::vector<QVariantMap> plates;
