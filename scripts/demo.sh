@@ -25,8 +25,14 @@ work=$(mktemp -d)
 chmod 700 "$work"
 phone_pid=""
 cleanup() {
-  [ -n "$phone_pid" ] && kill "$phone_pid" 2>/dev/null && wait "$phone_pid" 2>/dev/null
+  # The demo's own status, not that of the phone it stops here.
+  local status=$?
+  if [ -n "$phone_pid" ]; then
+    kill "$phone_pid" 2>/dev/null || true
+    wait "$phone_pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
+  exit "$status"
 }
 trap cleanup EXIT
 link="unix:$work/phone-link.sock"

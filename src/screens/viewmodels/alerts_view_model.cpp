@@ -10,6 +10,12 @@ AlertsViewModel::AlertsViewModel(platform::SimulatedNotificationCenter& notifica
                                  platform::HapticRecorder& haptics, platform::Queue& main,
                                  platform::Log& log, QObject* parent)
     : QObject(parent), main_(main), log_(log) {
+    glowEnd_.setSingleShot(true);
+    glowEnd_.setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(glowTime));
+    connect(&glowEnd_, &QTimer::timeout, this, [this] {
+        glowing_ = false;
+        emit changed();
+    });
     notifications.onDeliver([this, &main, alive = std::weak_ptr(alive_)](
                                 const platform::DeliveredNotification& delivered) {
         main.async([this, alive, delivered] {
@@ -23,9 +29,10 @@ AlertsViewModel::AlertsViewModel(platform::SimulatedNotificationCenter& notifica
             if (!played) {
                 return;
             }
-            ++hapticCount_;
             log_.line("Haptic played: " + std::string(platform::hapticName(played->type)));
-            emit haptic();
+            glowing_ = true;
+            glowEnd_.start();
+            emit changed();
         });
 }
 

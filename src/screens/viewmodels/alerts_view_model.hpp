@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -20,12 +21,15 @@ class AlertsViewModel final : public QObject {
     Q_PROPERTY(bool bannerShown READ bannerShown NOTIFY changed)
     Q_PROPERTY(QString bannerTitle READ bannerTitle NOTIFY changed)
     Q_PROPERTY(QString bannerBody READ bannerBody NOTIFY changed)
-    // Counts the haptics played; the screens pulse each time it moves.
-    Q_PROPERTY(int hapticCount READ hapticCount NOTIFY haptic)
+    // True for a moment after each haptic: the screen's edge glows. Timed here by a Qt timer,
+    // since a QML timer runs on the animation clock, which stands still while the scene draws
+    // nothing.
+    Q_PROPERTY(bool glowing READ glowing NOTIFY changed)
 
 public:
     // How long a banner stays when nobody taps it.
     static constexpr platform::Duration bannerTime = std::chrono::seconds(5);
+    static constexpr platform::Duration glowTime = std::chrono::milliseconds(600);
 
     AlertsViewModel(platform::SimulatedNotificationCenter& notifications,
                     platform::HapticRecorder& haptics, platform::Queue& main, platform::Log& log,
@@ -35,14 +39,13 @@ public:
     bool bannerShown() const { return !title_.isEmpty() || !body_.isEmpty(); }
     QString bannerTitle() const { return title_; }
     QString bannerBody() const { return body_; }
-    int hapticCount() const { return hapticCount_; }
+    bool glowing() const { return glowing_; }
 
     // The banner's action: the notification category's one action opens the program.
     Q_INVOKABLE void tapBanner();
 
 signals:
     void changed();
-    void haptic();
     void openProgram();
 
 private:
@@ -53,8 +56,9 @@ private:
     platform::Log& log_;
     QString title_;
     QString body_;
-    int hapticCount_ = 0;
+    bool glowing_ = false;
     platform::TaskHandle hide_;
+    QTimer glowEnd_;
     platform::Subscription hapticSubscription_;
     // Deliveries hop to the main queue; a hop that lands after this view-model is gone is
     // dropped there (the flag is read and cleared on the main queue only).
