@@ -17,6 +17,7 @@ fuzz="$root/fuzz"
 targets=(
   "fuzz_bplist|bplist|fuzz_bplist.dict|"
   "fuzz_inbound|inbound decoders|fuzz_inbound.dict|-entropic=0"
+  "fuzz_widget|widget|fuzz_widget.dict|"
 )
 
 # Only the fuzz targets: the rest of the tree (the screens above all) is built and tested by the
