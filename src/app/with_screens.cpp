@@ -6,6 +6,7 @@
 #include "app/watch_app.hpp"
 #include "screens/bridge/qt_executor.hpp"
 #include "screens/viewmodels/content_view_model.hpp"
+#include "screens/viewmodels/sync_health_view_model.hpp"
 #include "screens/viewmodels/watch_face_view_model.hpp"
 
 #include <QGuiApplication>
@@ -102,8 +103,9 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
     screens::QtExecutor executor;
     WatchApp watch(executor, std::move(*settings), log);
     auto& core = watch.core();
-    screens::ContentViewModel viewModel(
-        {core.mainScreen(), core.data(), core.workoutManager(), core.restTimer()});
+    screens::ContentViewModel viewModel({core.mainScreen(), core.data(), core.workoutManager(),
+                                         core.restTimer(), &core.syncHealth()});
+    screens::SyncHealthViewModel syncViewModel(core.syncHealth(), executor.clock());
 
     QQmlApplicationEngine engine;
     // In the program's log, where tests look for them: a warning is a screen that is broken.
@@ -124,8 +126,9 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
         }
         return loaded;
     };
-    auto* window = load("Main.qml",
-                        {{"vm", QVariant::fromValue(&viewModel)}, {"visible", !options.watchFace}});
+    auto* window = load("Main.qml", {{"vm", QVariant::fromValue(&viewModel)},
+                                     {"syncVm", QVariant::fromValue(&syncViewModel)},
+                                     {"visible", !options.watchFace}});
     screens::WatchFaceViewModel faceModel(core.complication());
     QQuickWindow* face = nullptr;
     if (window != nullptr && options.watchFace) {
@@ -159,7 +162,8 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
                 sequence->written(line);
             }
         },
-        [&executor] { executor.main().async([] { QCoreApplication::quit(); }); }, &gestures});
+        [&executor] { executor.main().async([] { QCoreApplication::quit(); }); }, &gestures,
+        &core.syncHealth()});
     sequence = std::make_unique<ControlSequence>(executor.main(), control);
     // A line handled before the first frame would find a window not yet laid out to its size.
     // frameSwapped may come from a render thread: the context object brings it to this one.

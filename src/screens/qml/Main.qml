@@ -6,6 +6,7 @@ import QtQuick.Controls.Basic
 Window {
     id: window
     required property var vm
+    required property var syncVm
     width: 396
     height: 484
     visible: true
@@ -18,7 +19,7 @@ Window {
         id: navigation
         objectName: "navigation"
         anchors.fill: parent
-        initialItem: ContentView { vm: window.vm }
+        initialItem: ContentView { vm: window.vm; syncVm: window.syncVm }
         // The detail follows the logic's choice of exercise; the stack only shows it.
         pushEnter: null; pushExit: null; popEnter: null; popExit: null
     }
@@ -50,6 +51,7 @@ Window {
                 case "WorkoutFinishSheet": return finishSheet;
                 case "ExercisePicker": return pickerSheet;
                 case "SyncStatusSheet": return statusSheet;
+                case "SyncHealthSheet": return syncHealthSheet;
                 case "RestTimer": return restSheet;
                 }
                 return null;
@@ -59,5 +61,6 @@ Window {
     Component { id: finishSheet; WorkoutFinishSheet { vm: window.vm } }
     Component { id: pickerSheet; ExercisePicker { vm: window.vm } }
     Component { id: statusSheet; SyncStatusSheet { vm: window.vm } }
+    Component { id: syncHealthSheet; SyncHealthSheet { syncVm: window.syncVm } }
     Component { id: restSheet; RestTimer { vm: window.vm } }
 }
