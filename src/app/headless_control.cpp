@@ -138,14 +138,26 @@ void HeadlessControl::error(std::string message) {
 
 Dictionary HeadlessControl::state() {
     auto& data = wiring_.data;
+    // One read of the outbox for both its field and the sync health, each message decoded once.
+    const auto health = wiring_.outbox.health();
     platform::Array outbox;
-    for (const auto& pending : wiring_.outbox.pendingMessages()) {
+    std::vector<const Dictionary*> messages;
+    outbox.reserve(health.pending.size());
+    for (const auto& [pending, bookkeeping] : health.pending) {
         auto message = platform::decodeBinaryPlist(pending.payload);
         outbox.push_back(Dictionary{
             {"syncId", Value(pending.id)},
             {"queuedForTransfer", Value(pending.queuedForTransfer)},
             {"message", message ? std::move(*message) : Value()},
         });
+    }
+    std::optional<Value> syncHealth;
+    if (wiring_.syncHealth != nullptr) {
+        for (const auto& entry : outbox) {
+            messages.push_back(entry.find("message")->dictionary());
+        }
+        syncHealth = syncHealthState(
+            screens::syncHealthFacts(health, screens::WorkoutNames::of(data), messages));
     }
     platform::Array exercises;
     for (const auto& exercise : data.exercises.get()) {
@@ -191,8 +203,8 @@ Dictionary HeadlessControl::state() {
         {"session", workoutSessionState(wiring_.workoutManager)},
         {"notifications", Value(pendingNotifications())},
     };
-    if (wiring_.syncHealth != nullptr) {
-        state.insert_or_assign("syncHealth", syncHealthState(wiring_.syncHealth->facts()));
+    if (syncHealth) {
+        state.insert_or_assign("syncHealth", std::move(*syncHealth));
     }
     return state;
 }

@@ -211,14 +211,28 @@ std::string describeMessage(const Dictionary& message, const WorkoutNames& names
 }
 
 SyncHealthFacts syncHealthFacts(const watchsync::OutboxHealth& health, const WorkoutNames& names) {
+    std::vector<std::optional<Value>> decoded;
+    std::vector<const Dictionary*> messages;
+    // Reserved: the pointers taken into it must not move.
+    decoded.reserve(health.pending.size());
+    messages.reserve(health.pending.size());
+    for (const auto& pending : health.pending) {
+        decoded.push_back(platform::decodeBinaryPlist(pending.message.payload));
+        messages.push_back(decoded.back() ? decoded.back()->dictionary() : nullptr);
+    }
+    return syncHealthFacts(health, names, messages);
+}
+
+SyncHealthFacts syncHealthFacts(const watchsync::OutboxHealth& health, const WorkoutNames& names,
+                                const std::vector<const Dictionary*>& messages) {
     SyncHealthFacts facts;
     facts.reachable = health.reachable;
     facts.unreachableSince = health.reachable ? std::nullopt : health.link.unreachableSince;
     facts.lastAcknowledgedAt = health.link.lastAcknowledgedAt;
     facts.entries.reserve(health.pending.size());
-    for (const auto& [message, book] : health.pending) {
-        const auto decoded = platform::decodeBinaryPlist(message.payload);
-        const auto* dictionary = decoded ? decoded->dictionary() : nullptr;
+    for (std::size_t i = 0; i < health.pending.size(); ++i) {
+        const auto& [message, book] = health.pending[i];
+        const auto* dictionary = i < messages.size() ? messages[i] : nullptr;
         facts.entries.push_back({message.id,
                                  dictionary != nullptr ? describeMessage(*dictionary, names)
                                                        : std::string("A change for the iPhone"),

@@ -56,6 +56,10 @@ struct SyncHealthFacts {
     std::size_t waiting() const { return entries.size(); }
 };
 
+// `messages` holds each pending message decoded, in the same order; null for one that does not
+// decode. A caller that decodes them anyway (the state answer) saves doing it twice.
+SyncHealthFacts syncHealthFacts(const watchsync::OutboxHealth& health, const WorkoutNames& names,
+                                const std::vector<const platform::Dictionary*>& messages);
 SyncHealthFacts syncHealthFacts(const watchsync::OutboxHealth& health, const WorkoutNames& names);
 
 // How long the phone may stay silent before the indicator speaks up: longer than the link takes

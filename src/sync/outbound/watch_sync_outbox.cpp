@@ -61,10 +61,13 @@ WatchSyncOutbox::WatchSyncOutbox(platform::Executor& executor, platform::Session
         if (auto stored = defaults_.dataForKey(storageKey)) {
             pending = decodePendingList(*stored).value_or(std::vector<PendingWatchSyncMessage>{});
         }
-        if (bookkeeping_ != nullptr) {
-            bookkeeping_->attach(*stateQueue, pending, session_.isReachable());
-        }
     });
+    if (bookkeeping_ != nullptr) {
+        // Off the caller's path: start-up goes on while the outbox's own thread reads the record,
+        // and everything that needs it queues behind it.
+        stateQueue->async(
+            [this] { bookkeeping_->attach(*stateQueue, pending, session_.isReachable()); });
+    }
 }
 
 WatchSyncOutbox::~WatchSyncOutbox() {

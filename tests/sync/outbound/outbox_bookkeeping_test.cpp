@@ -156,8 +156,9 @@ TEST_F(BookkeepingTest, TheOutboxStoresTheSameBytesAndADamagedRecordNeverBlocksI
     EXPECT_EQ(std::get<Data>(store.content().at(key)), std::get<Data>(bare.content().at(key)));
 
     for (const std::string damaged :
-         {"{", "[]", R"({"messages":{"s1":{"queuedAt":"x"}},"lastAcknowledgedAt":null})",
-          R"({"messages":{"gone":{"queuedAt":1,"liveSends":1,"transfers":1}}})"}) {
+         {"{", "[]", R"({"messages":{"s1":["x",1,1,null,false]},"lastAcknowledgedAt":"y"})",
+          R"({"messages":{"s1":["x",1,1,null,false],"s2":[1,-1,1,null,false]}})",
+          R"({"messages":{"gone":[1,1,1,null,false]}})"}) {
         outbox.reset();
         auto content = store.content();
         content.insert_or_assign(std::string(OutboxBookkeeping::storageKey),
