@@ -156,7 +156,10 @@ Template prepareTemplate(bool workoutInProgress) {
         // Not activated: the messages stay queued, none is handed to a transfer.
         testsupport::FakeSession session(executor.main());
         session.state = platform::ActivationState::notActivated;
-        watchsync::WatchSyncOutbox outbox(executor, session, defaults.standard(), log);
+        // The program keeps the outbox's bookkeeping beside it: start-up reads that record too.
+        watchsync::OutboxBookkeeping bookkeeping(defaults.standard(), executor.clock());
+        watchsync::WatchSyncOutbox outbox(executor, session, defaults.standard(), log,
+                                          &bookkeeping);
         for (std::size_t i = 0; i < outboxSize; ++i) {
             if (auto id = outbox.enqueue(updateSetMessage(i))) {
                 result.syncIds.insert(*id);

@@ -198,7 +198,8 @@ private:
         control_.emplace(app::HeadlessControl::Wiring{
             executor_, core_->data(), core_->outbox(), core_->restTimer(), core_->workoutManager(),
             core_->mainScreen(), core_->notificationCenter(),
-            [this](std::string_view line) { answers_.emplace_back(line); }, [] {}});
+            [this](std::string_view line) { answers_.emplace_back(line); }, [] {}, nullptr,
+            &core_->syncHealth()});
         // The real session reports its activation shortly after activate().
         deliver([](SessionDelegate& d) {
             d.activationDidComplete(platform::ActivationState::activated, std::nullopt);

@@ -24,10 +24,11 @@ int runHeadless(const Options& options, std::ostream& out) {
     auto& core = watch.core();
     // Without screens the program counts as active once, at start.
     core.becameActive();
-    HeadlessControl control(HeadlessControl::Wiring{
-        executor, core.data(), core.outbox(), core.restTimer(), core.workoutManager(),
-        core.mainScreen(), core.notificationCenter(),
-        [&log](std::string_view line) { log.line(line); }, [&main] { main.stop(); }});
+    HeadlessControl control(
+        HeadlessControl::Wiring{executor, core.data(), core.outbox(), core.restTimer(),
+                                core.workoutManager(), core.mainScreen(), core.notificationCenter(),
+                                [&log](std::string_view line) { log.line(line); },
+                                [&main] { main.stop(); }, nullptr, &core.syncHealth()});
     {
         StdinLines input(
             [&](std::string line) {

@@ -109,6 +109,8 @@ void HeadlessControl::handleLine(std::string_view line) {
     } else if (std::find(exerciseActions.begin(), exerciseActions.end(), *action) !=
                exerciseActions.end()) {
         exerciseAction(*action, *parsed->dictionary());
+    } else if (syncHealthAction(*action)) {
+        return;
     } else if (*action == "dismissTimer") {
         wiring_.mainScreen.dismissRestTimer();
         reply("ok");
@@ -136,14 +138,26 @@ void HeadlessControl::error(std::string message) {
 
 Dictionary HeadlessControl::state() {
     auto& data = wiring_.data;
+    // One read of the outbox for both its field and the sync health, each message decoded once.
+    const auto health = wiring_.outbox.health();
     platform::Array outbox;
-    for (const auto& pending : wiring_.outbox.pendingMessages()) {
+    std::vector<const Dictionary*> messages;
+    outbox.reserve(health.pending.size());
+    for (const auto& [pending, bookkeeping] : health.pending) {
         auto message = platform::decodeBinaryPlist(pending.payload);
         outbox.push_back(Dictionary{
             {"syncId", Value(pending.id)},
             {"queuedForTransfer", Value(pending.queuedForTransfer)},
             {"message", message ? std::move(*message) : Value()},
         });
+    }
+    std::optional<Value> syncHealth;
+    if (wiring_.syncHealth != nullptr) {
+        for (const auto& entry : outbox) {
+            messages.push_back(entry.find("message")->dictionary());
+        }
+        syncHealth = syncHealthState(
+            screens::syncHealthFacts(health, screens::WorkoutNames::of(data), messages));
     }
     platform::Array exercises;
     for (const auto& exercise : data.exercises.get()) {
@@ -157,7 +171,7 @@ Dictionary HeadlessControl::state() {
     for (const auto& reference : data.referenceExercises.get()) {
         referenceExercises.push_back(Value(reference->id));
     }
-    return Dictionary{
+    Dictionary state{
         {"workoutId", Value(data.workoutId.get())},
         {"name", Value(data.name.get())},
         {"workoutStatus", Value(data.workoutStatus.get())},
@@ -189,6 +203,35 @@ Dictionary HeadlessControl::state() {
         {"session", workoutSessionState(wiring_.workoutManager)},
         {"notifications", Value(pendingNotifications())},
     };
+    if (syncHealth) {
+        state.insert_or_assign("syncHealth", std::move(*syncHealth));
+    }
+    return state;
+}
+
+bool HeadlessControl::syncHealthAction(const std::string& action) {
+    auto* health = wiring_.syncHealth;
+    if (health == nullptr || (action != "openSyncStatus" && action != "sendNow")) {
+        return false;
+    }
+    using Content = screens::MainScreen::Content;
+    const auto content = wiring_.mainScreen.content();
+    if (action == "openSyncStatus") {
+        if (content == Content::phonePrompt || wiring_.mainScreen.tagToShow.get()) {
+            error("openSyncStatus: the root screen's pager or exercise list is not on screen");
+        } else if (!health->open()) {
+            error("openSyncStatus: the sync indicator is not on screen: everything is delivered "
+                  "and the phone answered within the last minute");
+        } else {
+            reply("ok");
+        }
+    } else if (!health->showing.get()) {
+        error("sendNow: the sync screen is not open");
+    } else {
+        health->sendNow();
+        reply("ok");
+    }
+    return true;
 }
 
 platform::Array HeadlessControl::pendingNotifications() {

@@ -3,6 +3,7 @@
 #include "app/gestures.hpp"
 #include "platform/notifications/simulated_notification_center.hpp"
 #include "screens/logic/main_screen.hpp"
+#include "screens/logic/sync_health.hpp"
 #include "session/workout_manager.hpp"
 #include "sync/inbound/watch_data_source.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
@@ -33,6 +34,8 @@ public:
         std::function<void()> quit;
         // With screens: every action but "state" and "quit" presses the real controls.
         Gestures* gestures = nullptr;
+        // Without it, the state has no "syncHealth" and its actions are unknown.
+        screens::SyncHealth* syncHealth = nullptr;
     };
 
     explicit HeadlessControl(Wiring wiring);
@@ -49,6 +52,8 @@ private:
     bool workoutAction(const std::string& action, const platform::Dictionary& arguments);
     // The actions of the exercise detail and its set editor. Each answers the line itself.
     void exerciseAction(const std::string& action, const platform::Dictionary& arguments);
+    // The sync indicator and the sync screen's "Send Now"; false when `action` is neither.
+    bool syncHealthAction(const std::string& action);
 
     Wiring wiring_;
 };

@@ -152,6 +152,15 @@ std::optional<Gestures::Answer> ScreenGestures::perform(const std::string& actio
         }
         return press(action, "deleteExercise:" + id);
     }
+    if (action == "openSyncStatus") {
+        return press(action, "syncIndicator");
+    }
+    if (action == "sendNow") {
+        if (auto* list = driver_.find("syncEntries")) {
+            QMetaObject::invokeMethod(list, "positionViewAtEnd");
+        }
+        return press(action, "sendNow");
+    }
     if (action == "dismissSyncStatus" || action == "dismissTimer") {
         const auto sheet = action == "dismissTimer" ? "RestTimer" : "SyncStatusSheet";
         if (viewModel_.sheet() != sheet) {

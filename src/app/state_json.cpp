@@ -11,6 +11,14 @@ template <class T> Value optional(const std::optional<T>& value) {
     return value ? Value(*value) : Value();
 }
 
+Value millis(const std::optional<platform::TimePoint>& time) {
+    if (!time) {
+        return Value();
+    }
+    return Value(static_cast<std::int64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(time->time_since_epoch()).count()));
+}
+
 Value optionalFloat(const std::optional<float>& value) {
     return value ? Value(static_cast<double>(*value)) : Value();
 }
@@ -120,6 +128,28 @@ Value workoutSessionState(const session::WorkoutManager& manager) {
         {"totalEnergyBurned", manager.totalEnergyBurned.get()},
         {"hasWorkoutSession", manager.workoutSession() != nullptr},
         {"hasWorkoutBuilder", manager.workoutBuilder() != nullptr},
+    };
+}
+
+Value syncHealthState(const screens::SyncHealthFacts& facts) {
+    platform::Array entries;
+    for (const auto& entry : facts.entries) {
+        entries.push_back(Dictionary{
+            {"syncId", entry.syncId},
+            {"description", entry.description},
+            {"queuedAt", millis(entry.queuedAt)},
+            {"liveSends", entry.liveSends},
+            {"transfers", entry.transfers},
+            {"lastAnswer", optional(entry.lastAnswer)},
+        });
+    }
+    return Dictionary{
+        {"waiting", static_cast<std::int64_t>(facts.waiting())},
+        {"reachable", facts.reachable},
+        {"unreachableSince", millis(facts.unreachableSince)},
+        {"lastAcknowledgedAt", millis(facts.lastAcknowledgedAt)},
+        {"heldBack", optional(facts.heldBack)},
+        {"entries", std::move(entries)},
     };
 }
 

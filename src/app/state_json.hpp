@@ -3,6 +3,7 @@
 #include "model/exercise.hpp"
 #include "model/plate.hpp"
 #include "platform/values/value.hpp"
+#include "screens/logic/sync_health.hpp"
 #include "session/workout_manager.hpp"
 #include "timer/rest_timer_manager.hpp"
 
@@ -17,5 +18,7 @@ platform::Value plateListState(const std::vector<model::Plate>& plates);
 // The pending timer event shows as its sync id.
 platform::Value timerState(const timer::RestTimerManager& timer);
 platform::Value workoutSessionState(const session::WorkoutManager& manager);
+// The waiting changes in outbox order; times as milliseconds since 1970.
+platform::Value syncHealthState(const screens::SyncHealthFacts& facts);
 
 } // namespace app

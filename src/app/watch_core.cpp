@@ -6,8 +6,9 @@ WatchCore::WatchCore(WatchEnvironment environment) {
     auto& executor = environment.executor;
     auto& defaults = environment.defaults;
     auto& log = environment.log;
-    outbox_ =
-        std::make_unique<watchsync::WatchSyncOutbox>(executor, environment.session, defaults, log);
+    bookkeeping_ = std::make_unique<watchsync::OutboxBookkeeping>(defaults, executor.clock());
+    outbox_ = std::make_unique<watchsync::WatchSyncOutbox>(executor, environment.session, defaults,
+                                                           log, bookkeeping_.get());
     platform::SimulatedHealthOptions health;
     health.dataDirectory = environment.healthDirectory;
     health.userAllowsAuthorization = environment.healthAllowed;
@@ -41,6 +42,7 @@ WatchCore::WatchCore(WatchEnvironment environment) {
     mainScreen_ = std::make_unique<screens::MainScreen>(
         screens::MainScreen::Services{executor, *data_, *outbox_, *restTimer_, *workoutManager_,
                                       *haptics_, log, environment.numberLocale});
+    syncHealth_ = std::make_unique<screens::SyncHealth>(executor, *outbox_, *data_);
 }
 
 void WatchCore::becameActive() {
@@ -49,6 +51,7 @@ void WatchCore::becameActive() {
 }
 
 WatchCore::~WatchCore() {
+    syncHealth_.reset();
     mainScreen_.reset();
     // The hub stops being the session's delegate before anything it drives goes.
     data_.reset();

@@ -11,6 +11,7 @@
 #include "platform/notifications/simulated_notification_center.hpp"
 #include "platform/store/key_value_store.hpp"
 #include "screens/logic/main_screen.hpp"
+#include "screens/logic/sync_health.hpp"
 #include "session/workout_manager.hpp"
 #include "sync/inbound/watch_data_source.hpp"
 #include "sync/outbound/watch_sync_outbox.hpp"
@@ -45,8 +46,8 @@ struct WatchEnvironment {
 };
 
 // The watch's long-lived objects, each built once from the environment and torn down in reverse
-// order: the outbox, the health store and session manager, the rest timer with its alerts, the
-// sync hub and the root screen.
+// order: the outbox with its bookkeeping, the health store and session manager, the rest timer with
+// its alerts, the sync hub, the root screen and the sync health it shows.
 class WatchCore {
 public:
     explicit WatchCore(WatchEnvironment environment);
@@ -60,6 +61,7 @@ public:
     void becameActive();
 
     watchsync::WatchSyncOutbox& outbox() { return *outbox_; }
+    screens::SyncHealth& syncHealth() { return *syncHealth_; }
     platform::SimulatedHealthStore& health() { return *health_; }
     session::WorkoutManager& workoutManager() { return *workoutManager_; }
     timer::RestTimerManager& restTimer() { return *restTimer_; }
@@ -71,6 +73,8 @@ public:
     platform::ComplicationDataSource& complication() { return complication_; }
 
 private:
+    // Before the outbox, which reports to it until its last moment.
+    std::unique_ptr<watchsync::OutboxBookkeeping> bookkeeping_;
     std::unique_ptr<watchsync::WatchSyncOutbox> outbox_;
     std::unique_ptr<platform::SimulatedHealthStore> health_;
     std::unique_ptr<session::WorkoutManager> workoutManager_;
@@ -81,6 +85,7 @@ private:
     std::unique_ptr<platform::HapticRecorder> haptics_;
     std::unique_ptr<watchsync::WatchDataSource> data_;
     std::unique_ptr<screens::MainScreen> mainScreen_;
+    std::unique_ptr<screens::SyncHealth> syncHealth_;
     ComplicationController complication_;
 };
 

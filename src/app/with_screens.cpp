@@ -8,6 +8,7 @@
 #include "screens/viewmodels/alerts_view_model.hpp"
 #include "screens/viewmodels/content_view_model.hpp"
 #include "screens/viewmodels/detail_view_model.hpp"
+#include "screens/viewmodels/sync_health_view_model.hpp"
 #include "screens/viewmodels/watch_face_view_model.hpp"
 
 #include <QGuiApplication>
@@ -104,8 +105,9 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
     screens::QtExecutor executor;
     WatchApp watch(executor, std::move(*settings), log);
     auto& core = watch.core();
-    screens::ContentViewModel viewModel(
-        {core.mainScreen(), core.data(), core.workoutManager(), core.restTimer()});
+    screens::ContentViewModel viewModel({core.mainScreen(), core.data(), core.workoutManager(),
+                                         core.restTimer(), &core.syncHealth()});
+    screens::SyncHealthViewModel syncViewModel(core.syncHealth(), executor.clock());
     screens::DetailViewModel detailViewModel(core.mainScreen(), core.data(), core.restTimer());
     screens::AlertsViewModel alerts(core.notificationCenter(), core.haptics(), executor.main(),
                                     log);
@@ -132,6 +134,7 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
     auto* window = load("Main.qml", {{"vm", QVariant::fromValue(&viewModel)},
                                      {"dvm", QVariant::fromValue(&detailViewModel)},
                                      {"alerts", QVariant::fromValue(&alerts)},
+                                     {"syncVm", QVariant::fromValue(&syncViewModel)},
                                      {"visible", !options.watchFace}});
     screens::WatchFaceViewModel faceModel(core.complication());
     QQuickWindow* face = nullptr;
@@ -173,7 +176,8 @@ int runWithScreens(const Options& options, std::ostream& out, int& argc, char** 
                 sequence->written(line);
             }
         },
-        [&executor] { executor.main().async([] { QCoreApplication::quit(); }); }, &gestures});
+        [&executor] { executor.main().async([] { QCoreApplication::quit(); }); }, &gestures,
+        &core.syncHealth()});
     sequence = std::make_unique<ControlSequence>(executor.main(), control);
     // A line handled before the first frame would find a window not yet laid out to its size.
     // frameSwapped may come from a render thread: the context object brings it to this one.

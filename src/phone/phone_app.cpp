@@ -804,6 +804,18 @@ void PhoneApp::printStatus() {
         std::to_string(logbook_->entries().size()) + " entries, " +
         std::to_string(commands_.sent().size()) + " commands sent, " +
         std::to_string(commands_.held().size()) + " held");
+    // The mirror of the watch's sync screen: what reached this app and how it was answered.
+    std::size_t copies = 0;
+    std::size_t confirmed = 0;
+    std::size_t notConfirmed = 0;
+    for (const auto& [syncId, answered] : answered_) {
+        copies += answered.copies;
+        confirmed += answered.delivered ? 1 : 0;
+        notConfirmed += answered.refused;
+    }
+    say("status: outbox messages this run: " + std::to_string(answered_.size()) + " received (" +
+        std::to_string(copies) + " copies), " + std::to_string(confirmed) + " confirmed, " +
+        std::to_string(notConfirmed) + " copies answered otherwise or not at all");
 }
 
 std::vector<LogbookEntry> PhoneApp::logbookEntries() const {

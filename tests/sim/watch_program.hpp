@@ -42,7 +42,8 @@ struct Watch {
           control(app::HeadlessControl::Wiring{
               executor, core.data(), core.outbox(), core.restTimer(), core.workoutManager(),
               core.mainScreen(), core.notificationCenter(),
-              [this](std::string_view line) { answers.emplace_back(line); }, [] {}}) {
+              [this](std::string_view line) { answers.emplace_back(line); }, [] {}, nullptr,
+              &core.syncHealth()}) {
         core.becameActive();
     }
 

@@ -6,6 +6,7 @@ Item {
     id: root
     objectName: "ContentView"
     required property var vm
+    required property var syncVm
 
     WorkoutPager {
         anchors.fill: parent
@@ -16,6 +17,14 @@ Item {
         anchors.fill: parent
         vm: root.vm
         visible: root.vm.content === "exerciseList"
+    }
+    SyncIndicator {
+        anchors.top: parent.top
+        anchors.right: parent.right
+        anchors.margins: Theme.spacing
+        z: 1
+        syncVm: root.syncVm
+        visible: root.syncVm.indicatorShown && root.vm.content !== "phonePrompt"
     }
     PhonePrompt {
         anchors.fill: parent

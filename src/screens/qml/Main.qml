@@ -8,6 +8,7 @@ Window {
     required property var vm
     required property var dvm
     required property var alerts
+    required property var syncVm
     width: 396
     height: 484
     visible: true
@@ -20,7 +21,7 @@ Window {
         id: navigation
         objectName: "navigation"
         anchors.fill: parent
-        initialItem: ContentView { vm: window.vm }
+        initialItem: ContentView { vm: window.vm; syncVm: window.syncVm }
         // The detail follows the logic's choice of exercise; the stack only shows it.
         pushEnter: null; pushExit: null; popEnter: null; popExit: null
     }
@@ -59,6 +60,7 @@ Window {
                 case "WorkoutFinishSheet": return finishSheet;
                 case "ExercisePicker": return pickerSheet;
                 case "SyncStatusSheet": return statusSheet;
+                case "SyncHealthSheet": return syncHealthSheet;
                 case "RestTimer": return restSheet;
                 case "moreMenu": return moreMenu;
                 case "setTypeOptions": return setTypeOptions;
@@ -82,6 +84,7 @@ Window {
     Component { id: finishSheet; WorkoutFinishSheet { vm: window.vm } }
     Component { id: pickerSheet; ExercisePicker { vm: window.vm } }
     Component { id: statusSheet; SyncStatusSheet { vm: window.vm } }
+    Component { id: syncHealthSheet; SyncHealthSheet { syncVm: window.syncVm } }
     Component { id: restSheet; RestTimer { vm: window.vm } }
     Component { id: moreMenu; MoreMenu { dvm: window.dvm } }
     Component { id: setTypeOptions; SetTypeOptions { dvm: window.dvm } }

@@ -1,6 +1,6 @@
 import QtQuick
 
-// The few symbols the screens draw ("heart", "flame", "trash"), as paths in a square of `size`.
+// The few symbols the screens draw ("heart", "flame", "trash", "sync"), as paths in a square of `size`.
 Canvas {
     id: symbol
     property string kind
@@ -40,6 +40,14 @@ Canvas {
             c.lineTo(s * 0.58, s * 0.15); c.lineTo(s * 0.6, s * 0.28);
             c.moveTo(s * 0.27, s * 0.34); c.lineTo(s * 0.32, s * 0.88);
             c.lineTo(s * 0.68, s * 0.88); c.lineTo(s * 0.73, s * 0.34);
+            c.stroke();
+        } else if (kind === "sync") {
+            // Two arrows chasing each other round a circle.
+            c.arc(s * 0.5, s * 0.5, s * 0.34, Math.PI * 1.15, Math.PI * 1.95);
+            c.moveTo(s * 0.84, s * 0.18); c.lineTo(s * 0.84, s * 0.4); c.lineTo(s * 0.62, s * 0.4);
+            c.moveTo(s * 0.84, s * 0.5);
+            c.arc(s * 0.5, s * 0.5, s * 0.34, Math.PI * 0.15, Math.PI * 0.95);
+            c.moveTo(s * 0.16, s * 0.82); c.lineTo(s * 0.16, s * 0.6); c.lineTo(s * 0.38, s * 0.6);
             c.stroke();
         }
     }

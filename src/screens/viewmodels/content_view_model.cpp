@@ -65,6 +65,9 @@ void ContentViewModel::followAll() {
     feed_.follow(screen.showingSyncStatus);
     feed_.follow(screen.showSyncTip);
     feed_.follow(screen.restTimerSheetIsPresented);
+    if (services_.syncHealth != nullptr) {
+        feed_.follow(services_.syncHealth->showing);
+    }
 }
 
 void ContentViewModel::update() {
@@ -210,6 +213,9 @@ QString ContentViewModel::sheet() const {
     if (screen.showingSyncStatus.get()) {
         return QStringLiteral("SyncStatusSheet");
     }
+    if (services_.syncHealth != nullptr && services_.syncHealth->showing.get()) {
+        return QStringLiteral("SyncHealthSheet");
+    }
     if (screen.restTimerSheetIsPresented.get()) {
         return QStringLiteral("RestTimer");
     }
@@ -315,6 +321,8 @@ void ContentViewModel::dismissSheet(const QString& name) {
         screen.showingAddExerciseScreen = false;
     } else if (name == QLatin1String("SyncStatusSheet")) {
         screen.showingSyncStatus = false;
+    } else if (name == QLatin1String("SyncHealthSheet")) {
+        services_.syncHealth->showing = false;
     } else if (name == QLatin1String("RestTimer")) {
         screen.dismissRestTimer();
     }

@@ -3,6 +3,7 @@
 #include "screens/bridge/change_feed.hpp"
 #include "screens/bridge/rows_model.hpp"
 #include "screens/logic/main_screen.hpp"
+#include "screens/logic/sync_health.hpp"
 
 #include <QObject>
 #include <QString>
@@ -30,8 +31,9 @@ class ContentViewModel final : public QObject {
     // The exercise whose detail is pushed; empty when none.
     Q_PROPERTY(QString detailExerciseId READ detailExerciseId NOTIFY changed)
     Q_PROPERTY(QString detailTitle READ detailTitle NOTIFY changed)
-    // The open sheet: "WorkoutFinishSheet", "ExercisePicker", "SyncStatusSheet", "RestTimer"
-    // or empty. At most one shows at a time; the first in that order wins.
+    // The open sheet: "WorkoutFinishSheet", "ExercisePicker", "SyncStatusSheet",
+    // "SyncHealthSheet", "RestTimer" or empty. At most one shows at a time; the first in that order
+    // wins.
     Q_PROPERTY(QString sheet READ sheet NOTIFY changed)
     Q_PROPERTY(RowsModel* pickerRows READ pickerRows CONSTANT)
     Q_PROPERTY(QStringList handOffLines READ handOffLines NOTIFY changed)
@@ -50,6 +52,8 @@ public:
         watchsync::WatchDataSource& data;
         session::WorkoutManager& workoutManager;
         timer::RestTimerManager& restTimer;
+        // The sync screen's sheet; none without it.
+        SyncHealth* syncHealth = nullptr;
     };
 
     explicit ContentViewModel(Services services, QObject* parent = nullptr);

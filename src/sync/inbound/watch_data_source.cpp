@@ -62,9 +62,7 @@ void WatchDataSource::activationDidComplete(platform::ActivationState state,
 }
 
 void WatchDataSource::reachabilityDidChange(bool reachable) {
-    if (reachable) {
-        outbox_.flush();
-    }
+    outbox_.reachabilityChanged(reachable);
 }
 
 void WatchDataSource::didReceiveMessage(const Dictionary& message,
@@ -111,7 +109,8 @@ void WatchDataSource::didReceiveStartWorkout(const Dictionary& configuration) {
 
 void WatchDataSource::didFinishUserInfoTransfer(const platform::UserInfoTransfer& transfer,
                                                 std::optional<platform::SessionError> error) {
-    outbox_.handleTransferFinished(transfer.userInfo, error.has_value());
+    outbox_.handleTransferFinished(transfer.userInfo, error.has_value(),
+                                   error ? error->description : std::string());
 }
 
 void WatchDataSource::didReceiveFile(const platform::ReceivedFile& file) {

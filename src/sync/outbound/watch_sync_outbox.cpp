@@ -53,17 +53,30 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 } // namespace
 
 WatchSyncOutbox::WatchSyncOutbox(platform::Executor& executor, platform::Session& session,
-                                 platform::KeyValueStore& standardDefaults, platform::Log& log)
-    : session_(session), defaults_(standardDefaults), log_(log),
+                                 platform::KeyValueStore& standardDefaults, platform::Log& log,
+                                 OutboxBookkeeping* bookkeeping)
+    : session_(session), defaults_(standardDefaults), log_(log), bookkeeping_(bookkeeping),
       stateQueue(executor.makeSerialQueue(std::string(queueLabel))) {
     stateQueue->sync([this] {
         if (auto stored = defaults_.dataForKey(storageKey)) {
             pending = decodePendingList(*stored).value_or(std::vector<PendingWatchSyncMessage>{});
         }
     });
+    if (bookkeeping_ != nullptr) {
+        // Off the caller's path: start-up goes on while the outbox's own thread reads the record,
+        // and everything that needs it queues behind it.
+        stateQueue->async(
+            [this] { bookkeeping_->attach(*stateQueue, pending, session_.isReachable()); });
+    }
 }
 
-WatchSyncOutbox::~WatchSyncOutbox() = default;
+WatchSyncOutbox::~WatchSyncOutbox() {
+    // The queue first, so that nothing runs on it while the bookkeeping writes what it has.
+    stateQueue.reset();
+    if (bookkeeping_ != nullptr) {
+        bookkeeping_->detach();
+    }
+}
 
 std::optional<std::string> WatchSyncOutbox::enqueue(const Dictionary& message,
                                                     std::optional<std::string> syncId) {
@@ -79,10 +92,15 @@ std::optional<std::string> WatchSyncOutbox::enqueue(const Dictionary& message,
         }
         if (hasType(message, "refresh_data")) {
             // Only the newest refresh request is worth anything to the phone.
-            const auto removed = std::erase_if(pending, [](const PendingWatchSyncMessage& queued) {
-                const auto stored = decodeMessage(queued.payload);
-                return stored && hasType(*stored, "refresh_data");
-            });
+            const auto removed =
+                std::erase_if(pending, [this](const PendingWatchSyncMessage& queued) {
+                    const auto stored = decodeMessage(queued.payload);
+                    const bool replaced = stored && hasType(*stored, "refresh_data");
+                    if (replaced && bookkeeping_ != nullptr) {
+                        bookkeeping_->dropped(queued.id);
+                    }
+                    return replaced;
+                });
             if (removed > 0) {
                 persist();
             }
@@ -95,6 +113,9 @@ std::optional<std::string> WatchSyncOutbox::enqueue(const Dictionary& message,
         }
         pending.push_back(PendingWatchSyncMessage{id, std::move(*bytes), false});
         persist();
+        if (bookkeeping_ != nullptr) {
+            bookkeeping_->queued(id);
+        }
         flushHead();
         return id;
     });
@@ -127,12 +148,20 @@ std::vector<PendingWatchSyncMessage> WatchSyncOutbox::pendingMessages() {
 void WatchSyncOutbox::handleAck(std::string syncId, std::optional<std::string> status) {
     stateQueue->async([this, syncId = std::move(syncId), status = std::move(status)] {
         PendingWatchSyncMessage* message = find(syncId);
+        const bool retry = status && equalsIgnoringCase(*status, "Retry");
+        if (bookkeeping_ != nullptr && !retry) {
+            // A confirmation of a repeat is still the phone confirming.
+            bookkeeping_->acknowledged(syncId);
+        }
         if (message == nullptr) {
             return;
         }
-        if (status && equalsIgnoringCase(*status, "Retry")) {
+        if (retry) {
             message->queuedForTransfer = false;
             persist();
+            if (bookkeeping_ != nullptr) {
+                bookkeeping_->answered(syncId, *status);
+            }
             scheduleRetry(syncId);
             return;
         }
@@ -142,18 +171,22 @@ void WatchSyncOutbox::handleAck(std::string syncId, std::optional<std::string> s
     });
 }
 
-void WatchSyncOutbox::handleTransferFinished(const Dictionary& transferUserInfo, bool failed) {
+void WatchSyncOutbox::handleTransferFinished(const Dictionary& transferUserInfo, bool failed,
+                                             std::string error) {
     const std::string* syncId = stringEntry(transferUserInfo, "syncId");
     if (syncId == nullptr || !failed) {
         return;
     }
-    stateQueue->async([this, id = *syncId] {
+    stateQueue->async([this, id = *syncId, error = std::move(error)] {
         PendingWatchSyncMessage* message = find(id);
         if (message == nullptr) {
             return;
         }
         message->queuedForTransfer = false;
         persist();
+        if (bookkeeping_ != nullptr) {
+            bookkeeping_->transferFailed(id, error);
+        }
         scheduleRetry(id);
     });
 }
@@ -170,6 +203,9 @@ void WatchSyncOutbox::reconcileOutstandingTransfers() {
             message.queuedForTransfer = outstanding.contains(message.id);
         }
         persist();
+        if (bookkeeping_ != nullptr) {
+            bookkeeping_->reachabilityChanged(session_.isReachable());
+        }
         flushHead();
     });
 }
@@ -178,11 +214,50 @@ void WatchSyncOutbox::flush() {
     stateQueue->async([this] { flushHead(); });
 }
 
+void WatchSyncOutbox::reachabilityChanged(bool reachable) {
+    stateQueue->async([this, reachable] {
+        if (bookkeeping_ != nullptr) {
+            bookkeeping_->reachabilityChanged(reachable);
+        }
+        if (reachable) {
+            flushHead();
+        }
+    });
+}
+
+void WatchSyncOutbox::onHealthChange(std::function<void()> listener) {
+    stateQueue->sync([&] {
+        if (bookkeeping_ != nullptr) {
+            bookkeeping_->setListener(std::move(listener));
+        }
+    });
+}
+
+OutboxHealth WatchSyncOutbox::health() {
+    return platform::syncResult(*stateQueue, [this] {
+        OutboxHealth health;
+        health.reachable = session_.isReachable();
+        health.pending.reserve(pending.size());
+        for (const auto& message : pending) {
+            health.pending.push_back(PendingHealth{message, bookkeeping_ != nullptr
+                                                                ? bookkeeping_->entry(message.id)
+                                                                : MessageBookkeeping{}});
+        }
+        if (bookkeeping_ != nullptr) {
+            health.link = bookkeeping_->link();
+        }
+        return health;
+    });
+}
+
 void WatchSyncOutbox::flushHead() {
     while (!pending.empty() && session_.activationState() == platform::ActivationState::activated) {
         auto message = decodeMessage(pending.front().payload);
         if (!message) {
             // It can never be delivered, and it must not block everything behind it.
+            if (bookkeeping_ != nullptr) {
+                bookkeeping_->dropped(pending.front().id);
+            }
             pending.erase(pending.begin());
             persist();
             continue;
@@ -193,6 +268,9 @@ void WatchSyncOutbox::flushHead() {
         if (session_.isReachable()) {
             // The background transfer covers a lost live message, so errors need no handling.
             session_.sendMessage(*message, std::nullopt, [](const platform::SessionError&) {});
+            if (bookkeeping_ != nullptr) {
+                bookkeeping_->sentLive(pending.front().id);
+            }
         }
         return;
     }
@@ -210,6 +288,9 @@ void WatchSyncOutbox::transfer(const std::string& id, const Dictionary& message)
     pendingMessage->queuedForTransfer = true;
     persist();
     session_.transferUserInfo(message);
+    if (bookkeeping_ != nullptr) {
+        bookkeeping_->transferStarted(id);
+    }
 }
 
 void WatchSyncOutbox::scheduleRetry(std::string id) {

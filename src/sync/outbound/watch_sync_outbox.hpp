@@ -5,6 +5,7 @@
 #include "platform/log/log.hpp"
 #include "platform/store/key_value_store.hpp"
 #include "platform/values/value.hpp"
+#include "sync/outbound/outbox_bookkeeping.hpp"
 #include "sync/outbound/pending_watch_sync_message.hpp"
 
 #include <chrono>
@@ -34,9 +35,11 @@ public:
         "Unable to serialize Watch sync message";
 
     // Reads the stored queue; missing or undecodable data gives an empty one. Sends nothing:
-    // the owner calls reconcileOutstandingTransfers() once the session is activated.
+    // the owner calls reconcileOutstandingTransfers() once the session is activated. The
+    // bookkeeping, when given, hears of every delivery event and must outlive the outbox.
     WatchSyncOutbox(platform::Executor& executor, platform::Session& session,
-                    platform::KeyValueStore& standardDefaults, platform::Log& log);
+                    platform::KeyValueStore& standardDefaults, platform::Log& log,
+                    OutboxBookkeeping* bookkeeping = nullptr);
     ~WatchSyncOutbox();
     WatchSyncOutbox(const WatchSyncOutbox&) = delete;
     WatchSyncOutbox& operator=(const WatchSyncOutbox&) = delete;
@@ -60,11 +63,19 @@ public:
     // A status of "Retry" (any case) keeps the message and tries again later; anything else,
     // or none, means the phone has it.
     void handleAck(std::string syncId, std::optional<std::string> status);
-    void handleTransferFinished(const platform::Dictionary& transferUserInfo, bool failed);
+    void handleTransferFinished(const platform::Dictionary& transferUserInfo, bool failed,
+                                std::string error = {});
     // After activation or a restart: which messages still have a background transfer on its way.
     void reconcileOutstandingTransfers();
-    // Also when the phone becomes reachable.
     void flush();
+    // Flushes when the phone comes into reach.
+    void reachabilityChanged(bool reachable);
+
+    // The pending messages with their bookkeeping, read together; changes nothing. Without
+    // bookkeeping the entries are empty.
+    OutboxHealth health();
+    // Called on the outbox's queue after every change of the bookkeeping; null stops it.
+    void onHealthChange(std::function<void()> listener);
 
 private:
     // Everything below runs on stateQueue.
@@ -78,6 +89,7 @@ private:
     platform::Session& session_;
     platform::KeyValueStore& defaults_;
     platform::Log& log_;
+    OutboxBookkeeping* bookkeeping_;
     std::vector<PendingWatchSyncMessage> pending;
     // Last, so that it goes first: queued tasks, which use the members above, are dropped.
     std::unique_ptr<platform::Queue> stateQueue;
