@@ -153,6 +153,13 @@ std::optional<Gestures::Answer> ScreenGestures::perform(const std::string& actio
         return press(action, "deleteExercise:" + id);
     }
     if (action == "openSyncStatus") {
+        // The indicator is on the root screen: back to it first, as a list action goes.
+        if (!viewModel_.detailExerciseId().isEmpty()) {
+            if (auto answer = press(action, "back"); answer.kind != "ok") {
+                return answer;
+            }
+            settle();
+        }
         return press(action, "syncIndicator");
     }
     if (action == "sendNow") {
