@@ -23,9 +23,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
+#include <variant>
 
 namespace {
 
@@ -367,28 +369,12 @@ std::optional<double> cpuSecondsOf(pid_t pid) {
     return (user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-// A program on the stored workout with its detail pushed on exercise-1 and the rest sheet
-// closed; null with the reason in `error`.
-std::optional<Child> detailReady(const fs::path& data, const fs::path& scratch,
-                                 std::optional<LineReader>& reader, std::string& error) {
-    auto child = spawnWatch(data, scratch);
-    if (!child) {
-        error = "could not start " WRISTSIDE_BINARY;
-        return std::nullopt;
-    }
-    reader.emplace(child->output.get());
-    if (!workoutShows(*child, *reader) ||
-        ask(*child, *reader, R"({"action":"dismissTimer"})") != R"({"reply":"ok"})" ||
-        ask(*child, *reader, R"({"action":"openExercise","exerciseId":"exercise-1"})") !=
-            R"({"reply":"ok"})") {
-        finish(*child, true);
-        error = "the detail did not come up";
-        return std::nullopt;
-    }
-    return child;
-}
+// One program on the stored workout with the detail of exercise-1 pushed and the rest sheet
+// closed. Each iteration's `sample` (child, reader) does its untimed preparation, then returns
+// the time from its line to the settled screen after it, or an error text.
+using Sample = std::function<std::variant<Clock::duration, std::string>(Child&, LineReader&)>;
 
-void BM_ScreensKeypadEntryToSettledScreen(benchmark::State& state) {
+void onDetail(benchmark::State& state, const Sample& sample) {
     offscreen();
     const Template prepared = prepareTemplate(true);
     if (!prepared.error.empty()) {
@@ -397,35 +383,54 @@ void BM_ScreensKeypadEntryToSettledScreen(benchmark::State& state) {
     }
     platform::testing::TempDirectory scratch;
     DataCopy data(prepared, scratch.path() / "data");
-    std::optional<LineReader> reader;
-    std::string error;
-    auto child = detailReady(data.path(), scratch.path(), reader, error);
+    auto child = spawnWatch(data.path(), scratch.path());
     if (!child) {
-        state.SkipWithError(error.c_str());
+        state.SkipWithError("could not start " WRISTSIDE_BINARY);
+        return;
+    }
+    LineReader reader(child->output.get());
+    if (!workoutShows(*child, reader) ||
+        ask(*child, reader, R"({"action":"dismissTimer"})") != R"({"reply":"ok"})" ||
+        ask(*child, reader, R"({"action":"openExercise","exerciseId":"exercise-1"})") !=
+            R"({"reply":"ok"})") {
+        finish(*child, true);
+        state.SkipWithError("the detail did not come up");
         return;
     }
     Samples samples;
-    int digit = 0;
     for (auto _ : state) {
-        const std::string key = std::to_string(++digit % 10);
-        const auto start = Clock::now();
-        auto answer = ask(*child, *reader,
-                          R"({"action":"keypad","exerciseId":"exercise-1","setIndex":1,)"
-                          R"("field":"weight","keys":[")" +
-                              key + R"("]})");
-        const auto shown = ask(*child, *reader, R"({"action":"screen"})");
-        record(state, samples, Clock::now() - start);
-        if (answer != R"({"reply":"ok"})" || !shown ||
-            shown->find("\"" + key + "\"") == std::string::npos) {
-            state.SkipWithError(("the key did not show: " + answer.value_or("")).c_str());
+        auto result = sample(*child, reader);
+        if (const auto* error = std::get_if<std::string>(&result)) {
+            state.SkipWithError(error->c_str());
             break;
         }
+        record(state, samples, std::get<Clock::duration>(result));
     }
-    const bool quit = ask(*child, *reader, R"({"action":"quit"})").has_value();
-    if (!exitedCleanly(finish(*child, !quit)) || warned(*reader)) {
+    const bool quit = ask(*child, reader, R"({"action":"quit"})").has_value();
+    if (!exitedCleanly(finish(*child, !quit)) || warned(reader)) {
         state.SkipWithError("the watch warned or did not exit cleanly");
     }
     samples.report(state, "median_ms");
+}
+
+void BM_ScreensKeypadEntryToSettledScreen(benchmark::State& state) {
+    int digit = 0;
+    onDetail(state,
+             [&](Child& child, LineReader& reader) -> std::variant<Clock::duration, std::string> {
+                 const std::string key = std::to_string(++digit % 10);
+                 const auto start = Clock::now();
+                 auto answer = ask(child, reader,
+                                   R"({"action":"keypad","exerciseId":"exercise-1","setIndex":1,)"
+                                   R"("field":"weight","keys":[")" +
+                                       key + R"("]})");
+                 const auto shown = ask(child, reader, R"({"action":"screen"})");
+                 const auto time = Clock::now() - start;
+                 if (answer != R"({"reply":"ok"})" || !shown ||
+                     shown->find("\"" + key + "\"") == std::string::npos) {
+                     return "the key did not show: " + answer.value_or("");
+                 }
+                 return time;
+             });
 }
 BENCHMARK(BM_ScreensKeypadEntryToSettledScreen)
     ->Iterations(100)
@@ -435,49 +440,26 @@ BENCHMARK(BM_ScreensKeypadEntryToSettledScreen)
 // Each sample adds a set (untimed), completes it with the action button and reads the rest
 // sheet's screen; closing the sheet again is untimed.
 void BM_ScreensCompleteSetToRestSheet(benchmark::State& state) {
-    offscreen();
-    const Template prepared = prepareTemplate(true);
-    if (!prepared.error.empty()) {
-        state.SkipWithError(prepared.error.c_str());
-        return;
-    }
-    platform::testing::TempDirectory scratch;
-    DataCopy data(prepared, scratch.path() / "data");
-    std::optional<LineReader> reader;
-    std::string error;
-    auto child = detailReady(data.path(), scratch.path(), reader, error);
-    if (!child) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
-    Samples samples;
     int sets = 4;
-    for (auto _ : state) {
-        state.PauseTiming();
-        const bool added =
-            ask(*child, *reader, R"({"action":"addSet","exerciseId":"exercise-1"})") ==
-            R"({"reply":"ok"})";
-        state.ResumeTiming();
-        const auto start = Clock::now();
-        auto answer = ask(*child, *reader,
-                          R"({"action":"actionButton","exerciseId":"exercise-1","setIndex":)" +
-                              std::to_string(sets++) + "}");
-        const auto shown = ask(*child, *reader, R"({"action":"screen"})");
-        record(state, samples, Clock::now() - start);
-        if (!added || answer != R"({"reply":"ok"})" || !shown ||
-            field(*shown, "sheet") != "RestTimer" ||
-            ask(*child, *reader, R"({"action":"dismissTimer"})") != R"({"reply":"ok"})") {
-            state.SkipWithError(
-                ("the set did not open the rest: " + answer.value_or("") + " " + shown.value_or(""))
-                    .c_str());
-            break;
-        }
-    }
-    const bool quit = ask(*child, *reader, R"({"action":"quit"})").has_value();
-    if (!exitedCleanly(finish(*child, !quit)) || warned(*reader)) {
-        state.SkipWithError("the watch warned or did not exit cleanly");
-    }
-    samples.report(state, "median_ms");
+    onDetail(
+        state, [&](Child& child, LineReader& reader) -> std::variant<Clock::duration, std::string> {
+            if (ask(child, reader, R"({"action":"addSet","exerciseId":"exercise-1"})") !=
+                R"({"reply":"ok"})") {
+                return std::string("no set was added");
+            }
+            const auto start = Clock::now();
+            auto answer = ask(child, reader,
+                              R"({"action":"actionButton","exerciseId":"exercise-1","setIndex":)" +
+                                  std::to_string(sets++) + "}");
+            const auto shown = ask(child, reader, R"({"action":"screen"})");
+            const auto time = Clock::now() - start;
+            if (answer != R"({"reply":"ok"})" || !shown || field(*shown, "sheet") != "RestTimer" ||
+                ask(child, reader, R"({"action":"dismissTimer"})") != R"({"reply":"ok"})") {
+                return "the set did not open the rest: " + answer.value_or("") + " " +
+                       shown.value_or("");
+            }
+            return time;
+        });
 }
 BENCHMARK(BM_ScreensCompleteSetToRestSheet)
     ->Iterations(50)

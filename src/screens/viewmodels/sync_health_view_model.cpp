@@ -19,7 +19,9 @@ void SyncHealthViewModel::update() {
     const auto now = clock_.now();
     indicatorShown_ = !indicatorQuiet(facts, now);
     indicatorText_ = QString::number(static_cast<qulonglong>(facts.waiting()));
-    texts_ = syncScreenTexts(facts, now);
+    // The screen's rows, one per waiting change, are built only while it shows: with a long
+    // queue they cost more than everything else a completed set changes.
+    texts_ = health_.showing.get() ? syncScreenTexts(facts, now) : SyncScreenTexts{};
     std::vector<QVariantMap> rows;
     for (std::size_t i = 0; i < texts_.rows.size(); ++i) {
         const auto id = text(facts.entries[i].syncId);
