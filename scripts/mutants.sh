@@ -37,8 +37,8 @@ mutant outbox-newest-first src/sync/outbound/watch_sync_outbox.cpp \
     'pending.insert(pending.begin(), PendingWatchSyncMessage{'
 mutant outbox-enqueue-unstored src/sync/outbound/watch_sync_outbox.cpp \
     "a new message is not stored until it is sent" \
-    $'        persist();\n        flushHead();\n        return id;' \
-    $'        flushHead();\n        return id;'
+    $'        pending.push_back(PendingWatchSyncMessage{id, std::move(*bytes), false});\n        persist();' \
+    $'        pending.push_back(PendingWatchSyncMessage{id, std::move(*bytes), false});'
 mutant outbox-send-before-store src/sync/outbound/watch_sync_outbox.cpp \
     "the transfer goes out before its queued flag is stored" \
     $'    persist();\n    session_.transferUserInfo(message);' \
@@ -49,12 +49,12 @@ mutant outbox-retry-case src/sync/outbound/watch_sync_outbox.cpp \
     'return c;'
 mutant outbox-retry-dropped src/sync/outbound/watch_sync_outbox.cpp \
     "a \"Retry\" answer schedules no second try" \
-    $'            persist();\n            scheduleRetry(syncId);' \
-    $'            persist();'
+    $'                bookkeeping_->answered(syncId, *status);\n            }\n            scheduleRetry(syncId);' \
+    $'                bookkeeping_->answered(syncId, *status);\n            }'
 mutant outbox-retry-as-success src/sync/outbound/watch_sync_outbox.cpp \
     "a \"Retry\" answer to a message already handed to the link removes it as delivered" \
-    'if (status && equalsIgnoringCase(*status, "Retry")) {' \
-    'if (status && equalsIgnoringCase(*status, "Retry") && !message->queuedForTransfer) {'
+    '        if (retry) {' \
+    '        if (retry && !message->queuedForTransfer) {'
 mutant outbox-retry-delay src/sync/outbound/watch_sync_outbox.cpp \
     "the retry comes after 0.5 s instead of 5 s" \
     'asyncAfter(retryDelay,' \
