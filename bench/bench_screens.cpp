@@ -236,10 +236,12 @@ BENCHMARK(BM_EmptyWindowStartupToFirstFrame)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// Tapping a row, again and again in one program. A named exercise's row pushes its detail, and
-// nothing on the control channel goes back from there; the placeholder's row opens the
-// exercise picker (over the 500-entry catalogue), which a swipe down closes again, untimed.
-void BM_ScreensTapRowToAnswer(benchmark::State& state) {
+// One program on the stored workout with the rest sheet closed and, when `opening` names one, an
+// exercise's detail pushed. Each iteration's `sample` (child, reader) does its untimed
+// preparation, then returns its timed part, or an error text.
+using Sample = std::function<std::variant<Clock::duration, std::string>(Child&, LineReader&)>;
+
+void inOneProgram(benchmark::State& state, const std::string& opening, const Sample& sample) {
     offscreen();
     const Template prepared = prepareTemplate(true);
     if (!prepared.error.empty()) {
@@ -255,41 +257,59 @@ void BM_ScreensTapRowToAnswer(benchmark::State& state) {
     }
     LineReader reader(child->output.get());
     if (!workoutShows(*child, reader) ||
-        ask(*child, reader, R"({"action":"dismissTimer"})") != R"({"reply":"ok"})") {
+        ask(*child, reader, R"({"action":"dismissTimer"})") != R"({"reply":"ok"})" ||
+        (!opening.empty() && ask(*child, reader, opening) != R"({"reply":"ok"})")) {
         finish(*child, true);
-        state.SkipWithError("the exercise list did not come up");
+        state.SkipWithError("the screen to measure did not come up");
         return;
     }
     Samples samples;
-    Samples withScreen;
-    const std::string tap = std::string(R"({"action":"openExercise","exerciseId":")") +
-                            std::string(placeholderExerciseId) + "\"}";
     for (auto _ : state) {
-        const auto start = Clock::now();
-        auto answer = ask(*child, reader, tap);
-        const auto answered = Clock::now();
-        const auto shown = ask(*child, reader, R"({"action":"screen"})");
-        record(state, samples, answered - start);
-        withScreen.add(Clock::now() - start);
-        if (answer != R"({"reply":"ok"})" || !shown || field(*shown, "sheet") != "ExercisePicker" ||
-            ask(*child, reader, R"({"action":"swipe","direction":"down"})") !=
-                R"({"reply":"ok"})") {
-            state.SkipWithError(
-                ("the tap did not open the picker: " + answer.value_or("")).c_str());
+        auto result = sample(*child, reader);
+        if (const auto* error = std::get_if<std::string>(&result)) {
+            state.SkipWithError(error->c_str());
             break;
         }
+        record(state, samples, std::get<Clock::duration>(result));
     }
     const bool quit = ask(*child, reader, R"({"action":"quit"})").has_value();
     const auto reaped = finish(*child, !quit);
-    if (warned(reader)) {
-        state.SkipWithError("the watch warned");
-    }
-    if (exitedCleanly(reaped)) {
+    if (!exitedCleanly(reaped) || warned(reader)) {
+        state.SkipWithError("the watch warned or did not exit cleanly");
+    } else {
         Usage usage;
         usage.add(*reaped);
         usage.report(state);
     }
     samples.report(state, "median_ms");
+}
+
+constexpr std::string_view detailOfExercise1 =
+    R"({"action":"openExercise","exerciseId":"exercise-1"})";
+
+// Tapping a row, again and again in one program. A named exercise's row pushes its detail, and
+// nothing on the control channel goes back from there; the placeholder's row opens the
+// exercise picker (over the 500-entry catalogue), which a swipe down closes again, untimed.
+void BM_ScreensTapRowToAnswer(benchmark::State& state) {
+    Samples withScreen;
+    const std::string tap = std::string(R"({"action":"openExercise","exerciseId":")") +
+                            std::string(placeholderExerciseId) + "\"}";
+    inOneProgram(
+        state, "",
+        [&](Child& child, LineReader& reader) -> std::variant<Clock::duration, std::string> {
+            const auto start = Clock::now();
+            auto answer = ask(child, reader, tap);
+            const auto answered = Clock::now();
+            const auto shown = ask(child, reader, R"({"action":"screen"})");
+            withScreen.add(Clock::now() - start);
+            if (answer != R"({"reply":"ok"})" || !shown ||
+                field(*shown, "sheet") != "ExercisePicker" ||
+                ask(child, reader, R"({"action":"swipe","direction":"down"})") !=
+                    R"({"reply":"ok"})") {
+                return "the tap did not open the picker: " + answer.value_or("");
+            }
+            return answered - start;
+        });
     withScreen.report(state, "with_screen_median_ms");
 }
 BENCHMARK(BM_ScreensTapRowToAnswer)
@@ -369,68 +389,25 @@ std::optional<double> cpuSecondsOf(pid_t pid) {
     return (user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-// One program on the stored workout with the detail of exercise-1 pushed and the rest sheet
-// closed. Each iteration's `sample` (child, reader) does its untimed preparation, then returns
-// the time from its line to the settled screen after it, or an error text.
-using Sample = std::function<std::variant<Clock::duration, std::string>(Child&, LineReader&)>;
-
-void onDetail(benchmark::State& state, const Sample& sample) {
-    offscreen();
-    const Template prepared = prepareTemplate(true);
-    if (!prepared.error.empty()) {
-        state.SkipWithError(prepared.error.c_str());
-        return;
-    }
-    platform::testing::TempDirectory scratch;
-    DataCopy data(prepared, scratch.path() / "data");
-    auto child = spawnWatch(data.path(), scratch.path());
-    if (!child) {
-        state.SkipWithError("could not start " WRISTSIDE_BINARY);
-        return;
-    }
-    LineReader reader(child->output.get());
-    if (!workoutShows(*child, reader) ||
-        ask(*child, reader, R"({"action":"dismissTimer"})") != R"({"reply":"ok"})" ||
-        ask(*child, reader, R"({"action":"openExercise","exerciseId":"exercise-1"})") !=
-            R"({"reply":"ok"})") {
-        finish(*child, true);
-        state.SkipWithError("the detail did not come up");
-        return;
-    }
-    Samples samples;
-    for (auto _ : state) {
-        auto result = sample(*child, reader);
-        if (const auto* error = std::get_if<std::string>(&result)) {
-            state.SkipWithError(error->c_str());
-            break;
-        }
-        record(state, samples, std::get<Clock::duration>(result));
-    }
-    const bool quit = ask(*child, reader, R"({"action":"quit"})").has_value();
-    if (!exitedCleanly(finish(*child, !quit)) || warned(reader)) {
-        state.SkipWithError("the watch warned or did not exit cleanly");
-    }
-    samples.report(state, "median_ms");
-}
-
 void BM_ScreensKeypadEntryToSettledScreen(benchmark::State& state) {
     int digit = 0;
-    onDetail(state,
-             [&](Child& child, LineReader& reader) -> std::variant<Clock::duration, std::string> {
-                 const std::string key = std::to_string(++digit % 10);
-                 const auto start = Clock::now();
-                 auto answer = ask(child, reader,
-                                   R"({"action":"keypad","exerciseId":"exercise-1","setIndex":1,)"
-                                   R"("field":"weight","keys":[")" +
-                                       key + R"("]})");
-                 const auto shown = ask(child, reader, R"({"action":"screen"})");
-                 const auto time = Clock::now() - start;
-                 if (answer != R"({"reply":"ok"})" || !shown ||
-                     shown->find("\"" + key + "\"") == std::string::npos) {
-                     return "the key did not show: " + answer.value_or("");
-                 }
-                 return time;
-             });
+    inOneProgram(
+        state, std::string(detailOfExercise1),
+        [&](Child& child, LineReader& reader) -> std::variant<Clock::duration, std::string> {
+            const std::string key = std::to_string(++digit % 10);
+            const auto start = Clock::now();
+            auto answer = ask(child, reader,
+                              R"({"action":"keypad","exerciseId":"exercise-1","setIndex":1,)"
+                              R"("field":"weight","keys":[")" +
+                                  key + R"("]})");
+            const auto shown = ask(child, reader, R"({"action":"screen"})");
+            const auto time = Clock::now() - start;
+            if (answer != R"({"reply":"ok"})" || !shown ||
+                shown->find("\"" + key + "\"") == std::string::npos) {
+                return "the key did not show: " + answer.value_or("");
+            }
+            return time;
+        });
 }
 BENCHMARK(BM_ScreensKeypadEntryToSettledScreen)
     ->Iterations(100)
@@ -441,8 +418,9 @@ BENCHMARK(BM_ScreensKeypadEntryToSettledScreen)
 // sheet's screen; closing the sheet again is untimed.
 void BM_ScreensCompleteSetToRestSheet(benchmark::State& state) {
     int sets = 4;
-    onDetail(
-        state, [&](Child& child, LineReader& reader) -> std::variant<Clock::duration, std::string> {
+    inOneProgram(
+        state, std::string(detailOfExercise1),
+        [&](Child& child, LineReader& reader) -> std::variant<Clock::duration, std::string> {
             if (ask(child, reader, R"({"action":"addSet","exerciseId":"exercise-1"})") !=
                 R"({"reply":"ok"})") {
                 return std::string("no set was added");
