@@ -3,6 +3,8 @@
 #include "widget/model.hpp"
 #include "widget/text_timer.hpp"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -93,6 +95,18 @@ std::vector<WidgetDescription> WorkoutWidgetBundle::widgets() const {
 
 LiveActivityConfiguration* WorkoutWidgetBundle::liveActivity() {
     return liveActivityOffered_ ? &liveActivity_ : nullptr;
+}
+
+std::filesystem::path WorkoutWidgetBundle::viewsDirectory() const {
+    // The views travel with the library file, wherever the host found it.
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<const void*>(&offersLiveActivity), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return {};
+    }
+    std::error_code error;
+    auto library = std::filesystem::absolute(info.dli_fname, error);
+    return library.parent_path() / "glanceside-views";
 }
 
 } // namespace glanceside

@@ -45,6 +45,7 @@ public:
     TimelineProvider& workoutProvider() override { return provider_; }
     LiveActivityConfiguration* liveActivity() override;
     AppIntent& markSetCompleted() override { return markSetCompleted_; }
+    std::filesystem::path viewsDirectory() const override;
 
 private:
     bool liveActivityOffered_;

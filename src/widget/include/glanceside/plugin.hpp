@@ -18,7 +18,7 @@
 namespace glanceside {
 
 // Raised whenever a declaration in this header changes in a way that breaks older builds.
-inline constexpr int pluginAbiVersion = 1;
+inline constexpr int pluginAbiVersion = 2;
 
 // Wall time and waiting, so that tests run the intent's pause in virtual time.
 class Clock {
@@ -100,6 +100,8 @@ public:
     // Null when the host's system is older than 16.2.
     virtual LiveActivityConfiguration* liveActivity() = 0;
     virtual AppIntent& markSetCompleted() = 0;
+    // The folder of the plug-in's QML views and their assets, shipped beside the plug-in.
+    virtual std::filesystem::path viewsDirectory() const = 0;
 };
 
 // The plug-in's one exported symbol, declared with C linkage as

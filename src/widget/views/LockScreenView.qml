@@ -1,0 +1,113 @@
+import QtQuick
+import QtQuick.Controls.Basic
+
+// The live activity on the lock screen. The host sets `activity` ({name, hasRest,
+// restCountdown, clock, nextSetName, nextSetInfo, progress, completing}), whose countdown texts
+// it advances every second; the view only lays them out.
+Rectangle {
+    id: view
+    property var activity: null
+    signal completeSet()
+
+    color: Assets.primaryBackground
+    radius: 0
+
+    Item {
+        id: content
+        anchors.fill: parent
+        anchors.margins: 14
+        visible: !!view.activity
+
+        Row {
+            id: header
+            width: parent.width
+            height: 24
+            spacing: 8
+            Image {
+                width: 24; height: 24
+                source: Assets.icon
+                sourceSize: Qt.size(48, 48)
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - 24 - clock.width - 16
+                text: view.activity ? view.activity.name : ""
+                color: Assets.secondaryText
+                font.pixelSize: 14
+                font.bold: true
+                elide: Text.ElideRight
+            }
+            Text {
+                id: clock
+                objectName: "workoutClock"
+                anchors.verticalCenter: parent.verticalCenter
+                text: view.activity ? view.activity.clock : ""
+                color: Assets.primaryText
+                font.pixelSize: 15
+                font.bold: true
+            }
+        }
+
+        Column {
+            anchors.top: header.bottom
+            anchors.topMargin: 6
+            width: parent.width - button.width - 10
+            spacing: 2
+            Text {
+                objectName: "restLine"
+                visible: !!view.activity && view.activity.hasRest
+                text: view.activity ? "Rest " + view.activity.restCountdown : ""
+                color: Assets.accentColor
+                font.pixelSize: 22
+                font.bold: true
+            }
+            Text {
+                width: parent.width
+                text: view.activity ? view.activity.nextSetName : ""
+                color: Assets.primaryText
+                font.pixelSize: 17
+                font.bold: true
+                elide: Text.ElideRight
+            }
+            Text {
+                width: parent.width
+                text: view.activity ? view.activity.nextSetInfo : ""
+                color: Assets.secondaryText
+                font.pixelSize: 15
+                elide: Text.ElideRight
+            }
+        }
+
+        Button {
+            id: button
+            objectName: "completeSetButton"
+            anchors.right: parent.right
+            anchors.bottom: bars.top
+            anchors.bottomMargin: 10
+            width: 118
+            height: 40
+            enabled: !!view.activity && !view.activity.completing
+            onClicked: view.completeSet()
+            contentItem: Text {
+                text: "Complete Set"
+                color: "#ffffff"
+                font.pixelSize: 15
+                font.bold: true
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+            }
+            background: Rectangle {
+                radius: 20
+                color: Assets.accentColor
+                opacity: button.enabled ? (button.down ? 0.7 : 1) : 0.45
+            }
+        }
+
+        ProgressBars {
+            id: bars
+            anchors.bottom: parent.bottom
+            width: parent.width
+            values: view.activity ? view.activity.progress : []
+        }
+    }
+}
