@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using glanceside::host::LoadedPlugin;
@@ -32,6 +34,10 @@ TEST(PluginLoader, LoadsTheBuiltPluginAndCallsItThroughItsInterface) {
     auto& bundle = std::get<LoadedPlugin>(loaded).bundle();
 
     EXPECT_EQ(bundle.widgets().size(), 2U);
+    // The views travel beside the library file.
+    const auto views = std::filesystem::path(pluginFile).parent_path() / "glanceside-views";
+    EXPECT_EQ(bundle.viewsDirectory(), views);
+    EXPECT_TRUE(std::filesystem::exists(views / "LockScreenView.qml"));
     const auto timeline = bundle.workoutProvider().timeline({});
     ASSERT_TRUE(timeline);
     EXPECT_EQ(timeline->entries.at(0).title, "Day 3");

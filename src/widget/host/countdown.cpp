@@ -20,9 +20,9 @@ std::int64_t wholeSeconds(double seconds, bool roundUp) {
 std::string withHours(std::int64_t seconds) {
     char text[64];
     if (seconds >= 3600) {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld",
-                      static_cast<long long>(seconds / 3600),
-                      static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+        std::snprintf(
+            text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+            static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
     } else {
         std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(seconds / 60),
                       static_cast<long long>(seconds % 60));
@@ -37,8 +37,8 @@ std::string timerText(double seconds) {
 }
 
 std::string countdownText(const DateRange& range, Date now) {
-    return withHours(wholeSeconds(
-        range.upper.secondsSinceReferenceDate - now.secondsSinceReferenceDate, true));
+    return withHours(
+        wholeSeconds(range.upper.secondsSinceReferenceDate - now.secondsSinceReferenceDate, true));
 }
 
 std::string countUpText(Date start, Date now) {
@@ -47,8 +47,8 @@ std::string countUpText(Date start, Date now) {
 }
 
 std::string textTimerText(const DateRange& range, Date now) {
-    const auto seconds = wholeSeconds(
-        range.upper.secondsSinceReferenceDate - now.secondsSinceReferenceDate, true);
+    const auto seconds =
+        wholeSeconds(range.upper.secondsSinceReferenceDate - now.secondsSinceReferenceDate, true);
     char text[64];
     std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(seconds / 60),
                   static_cast<long long>(seconds % 60));

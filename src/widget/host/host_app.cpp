@@ -26,8 +26,8 @@ QString text(const std::string& s) {
 }
 
 int millisecondsUntil(Date when, Date now, double atLeastSeconds = 0) {
-    const double seconds = std::fmax(when.secondsSinceReferenceDate - now.secondsSinceReferenceDate,
-                                     atLeastSeconds);
+    const double seconds =
+        std::fmax(when.secondsSinceReferenceDate - now.secondsSinceReferenceDate, atLeastSeconds);
     if (std::isnan(seconds)) {
         return 0;
     }
@@ -37,9 +37,9 @@ int millisecondsUntil(Date when, Date now, double atLeastSeconds = 0) {
 } // namespace
 
 QByteArray replyLine(const QString& kind, const QJsonObject& members) {
-    QByteArray line = "{\"reply\":" + QJsonDocument(QJsonArray{kind}).toJson(QJsonDocument::Compact)
-                                          .mid(1)
-                                          .chopped(1);
+    QByteArray line =
+        "{\"reply\":" +
+        QJsonDocument(QJsonArray{kind}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
     if (!members.isEmpty()) {
         line += ',' + QJsonDocument(members).toJson(QJsonDocument::Compact).mid(1).chopped(1);
     }
@@ -56,7 +56,9 @@ public:
         const auto since = std::chrono::system_clock::now().time_since_epoch();
         return Date::fromUnixSeconds(std::chrono::duration<double>(since).count());
     }
-    void sleep(std::chrono::nanoseconds duration) override { std::this_thread::sleep_for(duration); }
+    void sleep(std::chrono::nanoseconds duration) override {
+        std::this_thread::sleep_for(duration);
+    }
 };
 
 // The running activities as the plug-in's intent sees them. It runs on a worker thread, so every
@@ -184,7 +186,8 @@ void HostApp::show(const SimpleEntry& entry) {
 void HostApp::reloadTimelines() {
     auto timeline = plugin_->bundle().workoutProvider().timeline(ConfigurationIntent{});
     if (!timeline || timeline->entries.empty()) {
-        say("Timeline delivered nothing; still showing: " + QByteArray::fromStdString(shown_.title));
+        say("Timeline delivered nothing; still showing: " +
+            QByteArray::fromStdString(shown_.title));
         return;
     }
     entries_ = std::move(timeline->entries);
@@ -289,9 +292,10 @@ QByteArray HostApp::phoneRequest(const QByteArray& line) {
         for (const auto& activity : activities_) {
             QJsonObject state;
             if (configuration != nullptr) {
-                state = QJsonDocument::fromJson(
-                            QByteArray::fromStdString(configuration->encodeContentState(activity.state)))
-                            .object();
+                state =
+                    QJsonDocument::fromJson(QByteArray::fromStdString(
+                                                configuration->encodeContentState(activity.state)))
+                        .object();
             }
             list.append(QJsonObject{{"activityId", text(activity.id)},
                                     {"attributes", activity.attributesJson},
@@ -328,8 +332,10 @@ QByteArray HostApp::phoneRequest(const QByteArray& line) {
         const auto attributesValue = request.value("attributes");
         std::optional<WorkoutActivityAttributes> attributes;
         if (attributesValue.isObject()) {
-            const auto json = QJsonDocument(attributesValue.toObject()).toJson(QJsonDocument::Compact);
-            attributes = configuration->decodeAttributes(std::string_view(json.constData(), json.size()));
+            const auto json =
+                QJsonDocument(attributesValue.toObject()).toJson(QJsonDocument::Compact);
+            attributes =
+                configuration->decodeAttributes(std::string_view(json.constData(), json.size()));
         }
         if (!attributes) {
             return errorLine(QStringLiteral("the attributes do not decode"));
@@ -406,7 +412,8 @@ void HostApp::runIntent() {
     // The intent sleeps; the window and both channels stay live meanwhile.
     intent_ = std::thread([this] {
         plugin_->bundle().markSetCompleted().perform();
-        QMetaObject::invokeMethod(this, [this] { intentFinished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { intentFinished(); }, Qt::QueuedConnection);
     });
 }
 
@@ -477,7 +484,8 @@ void HostApp::handleControl(const QByteArray& line) {
     } else if (action == QLatin1String("screenshot")) {
         const auto path = request.value("path");
         const auto view = request.value("view");
-        if (!path.isString() || path.toString().isEmpty() || !(view.isUndefined() || view.isString())) {
+        if (!path.isString() || path.toString().isEmpty() ||
+            !(view.isUndefined() || view.isString())) {
             say(errorLine(QStringLiteral("screenshot needs \"path\" and an optional \"view\"")));
             return;
         }

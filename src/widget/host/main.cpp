@@ -75,10 +75,13 @@ int main(int argc, char** argv) {
         return fail("--app-group and --data-dir are required");
     }
 
-    QGuiApplication app(argc, argv);
+    // Qt sees no options: it would take "--plugin" for one of its own.
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
     if (!pluginGiven) {
         // The build tree's plug-in: this program lives in its host/ folder.
-        options.plugin = (QCoreApplication::applicationDirPath() + "/../glanceside.so").toStdString();
+        options.plugin =
+            (QCoreApplication::applicationDirPath() + "/../glanceside.so").toStdString();
     }
     glanceside::host::HostApp host(options, writeLine);
     QObject::connect(&host, &glanceside::host::HostApp::quitRequested, &app,
@@ -93,10 +96,12 @@ int main(int argc, char** argv) {
             std::string line;
             while (std::getline(std::cin, line)) {
                 QMetaObject::invokeMethod(
-                    &host, [&host, bytes = QByteArray::fromStdString(line)] { host.control(bytes); },
+                    &host,
+                    [&host, bytes = QByteArray::fromStdString(line)] { host.control(bytes); },
                     Qt::QueuedConnection);
             }
-            QMetaObject::invokeMethod(&host, [&host] { host.endOfControl(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &host, [&host] { host.endOfControl(); }, Qt::QueuedConnection);
         }).detach();
     }
     return QGuiApplication::exec();

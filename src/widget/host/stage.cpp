@@ -9,8 +9,8 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QTouchEvent>
-#include <QtTest/QTest>
 #include <QUrl>
+#include <QtTest/QTest>
 
 #include <algorithm>
 #include <functional>
@@ -127,10 +127,10 @@ void Stage::showEntry(const SimpleEntry& entry) {
     for (const auto& exercise : entry.exercises) {
         names << QString::fromStdString(exercise.name);
     }
-    view_->rootObject()->setProperty(
-        "entry", QVariantMap{{"title", QString::fromStdString(entry.title)},
-                             {"status", QString::fromStdString(entry.status)},
-                             {"exercises", names}});
+    view_->rootObject()->setProperty("entry",
+                                     QVariantMap{{"title", QString::fromStdString(entry.title)},
+                                                 {"status", QString::fromStdString(entry.status)},
+                                                 {"exercises", names}});
 }
 
 void Stage::showActivity(const std::optional<ShownActivity>& activity, Date now) {
@@ -139,8 +139,8 @@ void Stage::showActivity(const std::optional<ShownActivity>& activity, Date now)
 }
 
 void Stage::tick(Date now) {
-    view_->rootObject()->setProperty(
-        "activity", activity_ ? QVariant(activityMap(*activity_, now)) : jsNull());
+    view_->rootObject()->setProperty("activity",
+                                     activity_ ? QVariant(activityMap(*activity_, now)) : jsNull());
 }
 
 void Stage::setExtraFamily(const QString& family) {
@@ -182,8 +182,8 @@ QStringList Stage::texts(const QString& frameName) {
         }
         const auto text = item->property("text").toString();
         if (!text.trimmed().isEmpty()) {
-            found.push_back({item->mapRectToScene(QRectF(0, 0, item->width(), item->height())),
-                             text});
+            found.push_back(
+                {item->mapRectToScene(QRectF(0, 0, item->width(), item->height())), text});
         }
     });
     // Tops within a few points of each other are one line, read left to right.
@@ -208,12 +208,12 @@ QJsonObject Stage::screen() {
     QJsonObject screen{{"home", home}};
     if (activity_) {
         screen.insert("lockScreen", QJsonArray::fromStringList(texts("lockScreen")));
-        screen.insert("dynamicIsland",
-                      QJsonObject{
-                          {"expanded", QJsonArray::fromStringList(texts("expanded"))},
-                          {"compactLeading", QJsonArray::fromStringList(texts("compactLeading"))},
-                          {"compactTrailing", QJsonArray::fromStringList(texts("compactTrailing"))},
-                          {"minimal", QJsonArray::fromStringList(texts("minimal"))}});
+        screen.insert(
+            "dynamicIsland",
+            QJsonObject{{"expanded", QJsonArray::fromStringList(texts("expanded"))},
+                        {"compactLeading", QJsonArray::fromStringList(texts("compactLeading"))},
+                        {"compactTrailing", QJsonArray::fromStringList(texts("compactTrailing"))},
+                        {"minimal", QJsonArray::fromStringList(texts("minimal"))}});
     } else {
         screen.insert("lockScreen", QJsonValue::Null);
         screen.insert("dynamicIsland", QJsonValue::Null);
@@ -248,8 +248,7 @@ bool Stage::tapCompleteSet() {
     if (button == nullptr || !shown(*button) || !button->isEnabled()) {
         return false;
     }
-    touch(*view_,
-          button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
+    touch(*view_, button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
     return true;
 }
 

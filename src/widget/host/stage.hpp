@@ -59,6 +59,8 @@ public:
     QImage grab(const QString& view);
     // Touches the lock screen's "Complete Set" button; false when it is not shown or disabled.
     bool tapCompleteSet();
+    // The view a frame shows, or null when the frame is hidden.
+    QQuickItem* frameView(const QString& name);
 
 signals:
     // The lock screen's button was pressed.
@@ -66,7 +68,6 @@ signals:
 
 private:
     QQuickItem* frame(const QString& name);
-    QQuickItem* frameView(const QString& name);
     void settle();
 
     std::unique_ptr<QQuickView> view_;

@@ -84,7 +84,7 @@ Rectangle {
             anchors.right: parent.right
             anchors.bottom: bars.top
             anchors.bottomMargin: 10
-            width: 118
+            width: 132
             height: 40
             enabled: !!view.activity && !view.activity.completing
             onClicked: view.completeSet()
