@@ -48,19 +48,52 @@ Rectangle {
             }
         }
 
-        Column {
+        // The rest beside the button a thumb reaches, the next set across the whole width.
+        Item {
+            id: restRow
             anchors.top: header.bottom
             anchors.topMargin: 6
-            width: parent.width - button.width - 10
-            spacing: 2
+            width: parent.width
+            height: 40
             Text {
                 objectName: "restLine"
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - button.width - 10
                 visible: !!view.activity && view.activity.hasRest
                 text: view.activity ? "Rest " + view.activity.restCountdown : ""
                 color: Assets.accentColor
-                font.pixelSize: 22
+                font.pixelSize: 24
                 font.bold: true
+                elide: Text.ElideRight
             }
+            Button {
+                id: button
+                objectName: "completeSetButton"
+                anchors.right: parent.right
+                width: 132
+                height: 40
+                enabled: !!view.activity && !view.activity.completing
+                onClicked: view.completeSet()
+                contentItem: Text {
+                    text: "Complete Set"
+                    color: "#ffffff"
+                    font.pixelSize: 15
+                    font.bold: true
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                }
+                background: Rectangle {
+                    radius: 20
+                    color: Assets.accentColor
+                    opacity: button.enabled ? (button.down ? 0.7 : 1) : 0.45
+                }
+            }
+        }
+
+        Column {
+            anchors.top: restRow.bottom
+            anchors.topMargin: 2
+            width: parent.width
             Text {
                 width: parent.width
                 text: view.activity ? view.activity.nextSetName : ""
@@ -75,31 +108,6 @@ Rectangle {
                 color: Assets.secondaryText
                 font.pixelSize: 15
                 elide: Text.ElideRight
-            }
-        }
-
-        Button {
-            id: button
-            objectName: "completeSetButton"
-            anchors.right: parent.right
-            anchors.bottom: bars.top
-            anchors.bottomMargin: 10
-            width: 132
-            height: 40
-            enabled: !!view.activity && !view.activity.completing
-            onClicked: view.completeSet()
-            contentItem: Text {
-                text: "Complete Set"
-                color: "#ffffff"
-                font.pixelSize: 15
-                font.bold: true
-                horizontalAlignment: Text.AlignHCenter
-                verticalAlignment: Text.AlignVCenter
-            }
-            background: Rectangle {
-                radius: 20
-                color: Assets.accentColor
-                opacity: button.enabled ? (button.down ? 0.7 : 1) : 0.45
             }
         }
 
