@@ -180,6 +180,12 @@ TEST_F(HostProcess, PhoneSocketStartsUpdatesAndEndsActivitiesAndRefusedRequestsC
     TempDirectory::writeText(dir.path() / "group.tessaron.glanceside.json", workout("Day 3"));
     EXPECT_EQ(request(R"({"op":"reloadTimelines"})"), ok);
     EXPECT_TRUE(screen()["home"].toObject()["systemSmall"].toArray().contains("Day 3"));
+    // A workout that does not decode delivers nothing: the widget keeps what it showed.
+    TempDirectory::writeText(dir.path() / "group.tessaron.glanceside.json",
+                             R"({"nextWorkout":"{\"title\":\"Broken\"}"})");
+    EXPECT_EQ(request(R"({"op":"reloadTimelines"})"), ok);
+    EXPECT_TRUE(screen()["home"].toObject()["systemSmall"].toArray().contains("Day 3"));
+    EXPECT_TRUE(seen.contains("Timeline delivered nothing; still showing: Day 3"));
 
     EXPECT_EQ(request(R"({"op":"endActivity","activityId":"workout-day-a"})"), ok);
     EXPECT_EQ(request(R"({"op":"endActivity","activityId":"workout-day-a"})").left(26),

@@ -156,6 +156,7 @@ bool HostApp::start() {
         return false;
     }
     connect(stage_.get(), &Stage::completeSetRequested, this, &HostApp::runIntent);
+    stage_->setExtraFamily(text(options_.extraFamily));
     show(plugin_->bundle().workoutProvider().placeholder());
     redrawActivity();
     reloadTimelines();
@@ -191,6 +192,8 @@ void HostApp::reloadTimelines() {
         return;
     }
     entries_ = std::move(timeline->entries);
+    // A fresh timeline: its own end decides the next reload.
+    reloadDue_ = false;
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const SimpleEntry& a, const SimpleEntry& b) { return a.date < b.date; });
     onTimelineTimer();
@@ -207,14 +210,12 @@ void HostApp::onTimelineTimer() {
     for (auto it = entries_.begin(); it != entries_.end() && it->date <= now; ++it) {
         current = it;
     }
-    const bool ended = entries_.back().date <= now && current != entries_.begin();
-    if (ended && timelineTimer_.property("reloadDue").toBool()) {
-        timelineTimer_.setProperty("reloadDue", false);
+    if (entries_.back().date <= now && reloadDue_) {
+        reloadDue_ = false;
         reloadTimelines();
         return;
     }
-    if (!(current->date == shown_.date && current->title == shown_.title &&
-          current->exercises == shown_.exercises && current->status == shown_.status)) {
+    if (!(*current == shown_)) {
         show(*current);
     }
     scheduleTimeline();
@@ -226,11 +227,11 @@ void HostApp::scheduleTimeline() {
     auto next = std::find_if(entries_.begin(), entries_.end(),
                              [&](const SimpleEntry& e) { return now < e.date; });
     if (next != entries_.end() && next->date < last) {
-        timelineTimer_.setProperty("reloadDue", false);
+        reloadDue_ = false;
         timelineTimer_.start(millisecondsUntil(next->date, now));
     } else {
         // At-end policy: a new timeline once the last entry's date has passed.
-        timelineTimer_.setProperty("reloadDue", true);
+        reloadDue_ = true;
         timelineTimer_.start(now < last ? millisecondsUntil(last, now)
                                         : millisecondsUntil(now, now, minimumReloadSeconds));
     }

@@ -31,6 +31,8 @@ struct HostOptions {
     std::filesystem::path dataDirectory;
     // Empty: no phone socket.
     std::filesystem::path phoneSocket;
+    // A widget family the plug-in does not declare, drawn as well (empty: none).
+    std::string extraFamily;
 };
 
 // One reply line, `{"reply":KIND, ...members}`: the reply comes first, whatever the members.
@@ -101,6 +103,8 @@ private:
     std::vector<SimpleEntry> entries_;
     SimpleEntry shown_;
     QTimer timelineTimer_;
+    // The timer is set for the last entry's date, when a new timeline is due.
+    bool reloadDue_ = false;
     QTimer tickTimer_;
     std::vector<Running> activities_;
 

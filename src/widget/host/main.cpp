@@ -22,6 +22,7 @@ constexpr const char* usage =
     "  --data-dir DIR         the plug-in's own data directory\n"
     "  --phone-socket PATH    listen there for the phone program\n"
     "  --control stdin        read control requests, one JSON object per line\n"
+    "  --extra-family NAME    also draw the widget in a family it does not declare\n"
     "  --help                 this text\n";
 
 void writeLine(const QByteArray& line) {
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
             options.dataDirectory = value;
         } else if (flag == "--phone-socket") {
             options.phoneSocket = value;
+        } else if (flag == "--extra-family") {
+            options.extraFamily = value;
         } else if (flag == "--control" && value == "stdin") {
             control = true;
         } else {

@@ -147,6 +147,18 @@ void Stage::setExtraFamily(const QString& family) {
     view_->rootObject()->setProperty("extraFamily", family);
 }
 
+void Stage::drawOnly(const QString& only) {
+    for (const auto* name : {"systemSmall", "systemMedium", "extraFamily", "lockScreenSection",
+                             "dynamicIslandSection"}) {
+        if (auto* item = frame(QString::fromLatin1(name))) {
+            const bool drawn = only.isEmpty() || only == QLatin1String(name) ||
+                               (only == QLatin1String("lockScreen") &&
+                                QLatin1String(name) == QLatin1String("lockScreenSection"));
+            item->setOpacity(drawn ? 1 : 0);
+        }
+    }
+}
+
 QQuickItem* Stage::frame(const QString& name) {
     return named(view_->rootObject(), name);
 }

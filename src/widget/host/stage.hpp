@@ -59,6 +59,8 @@ public:
     QImage grab(const QString& view);
     // Touches the lock screen's "Complete Set" button; false when it is not shown or disabled.
     bool tapCompleteSet();
+    // Draws that frame alone (benchmarks); empty: every frame again.
+    void drawOnly(const QString& frame);
     // The view a frame shows, or null when the frame is hidden.
     QQuickItem* frameView(const QString& name);
 
