@@ -253,9 +253,10 @@ TEST(WidgetPublisher, FollowsTheHostThroughAbsenceAndRestart) {
     {
         FakeHost host(socket);
         EXPECT_TRUE(publisher.apply(runningState({{"setId", "s1"}})).reachedHost);
-        EXPECT_EQ(host.ops(), (std::vector<std::string>{"reloadTimelines", "startActivity"}));
+        EXPECT_EQ(host.ops(),
+                  (std::vector<std::string>{"reloadTimelines", "activities", "startActivity"}));
         EXPECT_TRUE(publisher.apply(runningState({{"setId", "s1"}})).lines.empty());
-        EXPECT_EQ(host.requests().size(), 2u) << "an unchanged state sends nothing";
+        EXPECT_EQ(host.requests().size(), 3u) << "an unchanged state sends nothing";
     }
     FakeHost restarted(socket, [](const json& request) {
         return request["op"] == "updateActivity"
@@ -274,6 +275,31 @@ TEST(WidgetPublisher, FollowsTheHostThroughAbsenceAndRestart) {
     publisher.apply({"{}", std::nullopt});
     EXPECT_EQ(restarted.requests().back(),
               json({{"op", "endActivity"}, {"activityId", "workout-w1"}}));
+}
+
+// phone-sim restarted while the host ran on: its activity is updated, not started again, and one
+// whose workout ended meanwhile is ended.
+TEST(WidgetPublisher, AfterARestartAdoptsItsActivityAndEndsAStaleOne) {
+    platform::testing::TempDirectory dir;
+    const auto socket = dir.path() / "host.sock";
+    FakeHost host(socket, [](const json& request) {
+        if (request["op"] != "activities") {
+            return json{{"reply", "ok"}};
+        }
+        return json{{"reply", "activities"},
+                    {"activities",
+                     {{{"activityId", "workout-w0"}, {"attributes", {}}, {"contentState", {}}},
+                      {{"activityId", "workout-w1"},
+                       {"attributes", {{"workoutId", "w1"}}},
+                       {"contentState", {{"setId", "s1"}}}}}}};
+    });
+    phone::widget::WidgetPublisher publisher(dir.path(), socket);
+    EXPECT_TRUE(publisher.apply(runningState({{"setId", "s2"}})).lines.empty());
+    auto requests = host.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[2], json({{"op", "endActivity"}, {"activityId", "workout-w0"}}));
+    EXPECT_EQ(requests[3]["op"], "updateActivity");
+    EXPECT_EQ(requests[3]["contentState"], json({{"setId", "s2"}}));
 }
 
 class WidgetsOnLink : public ::testing::Test {

@@ -42,7 +42,11 @@ WidgetPublisher::Result WidgetPublisher::apply(const WidgetState& state) {
     if (reloadPending_ && !reloadTimelines(result)) {
         return result;
     }
-    if (shown_ && (!state.activity || state.activity->id != shown_->id) && !end(result)) {
+    if (!adopted_ && !adoptRunning(state, result)) {
+        return result;
+    }
+    if (shown_ && (!state.activity || state.activity->id != shown_->id) &&
+        !end(shown_->id, result)) {
         return result;
     }
     if (state.activity && shown_ != state.activity) {
@@ -74,13 +78,44 @@ bool WidgetPublisher::reloadTimelines(Result& result) {
     return true;
 }
 
-bool WidgetPublisher::end(Result& result) {
-    auto answer = ask({{"op", "endActivity"}, {"activityId", shown_->id}}, result);
+bool WidgetPublisher::adoptRunning(const WidgetState& state, Result& result) {
+    auto answer = ask({{"op", "activities"}}, result);
+    if (!answer) {
+        return false;
+    }
+    adopted_ = true;
+    if (!answer->is_object() || !answer->contains("activities") ||
+        !(*answer)["activities"].is_array()) {
+        return true;
+    }
+    for (const auto& running : (*answer)["activities"]) {
+        if (!running.is_object() || !running.contains("activityId") ||
+            !running["activityId"].is_string()) {
+            continue;
+        }
+        const auto id = running["activityId"].get<std::string>();
+        if (id.rfind("workout-", 0) != 0) {
+            continue;
+        }
+        if (state.activity && state.activity->id == id) {
+            shown_ = WidgetState::Activity{id, running.value("attributes", nlohmann::json()),
+                                           running.value("contentState", nlohmann::json())};
+        } else if (!end(id, result)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WidgetPublisher::end(const std::string& id, Result& result) {
+    auto answer = ask({{"op", "endActivity"}, {"activityId", id}}, result);
     if (!answer) {
         return false;
     }
     // Refused means it is not running any more: either way it is gone.
-    shown_.reset();
+    if (shown_ && shown_->id == id) {
+        shown_.reset();
+    }
     return true;
 }
 

@@ -49,7 +49,11 @@ public:
 private:
     // Each is false when the host could not be reached.
     bool reloadTimelines(Result& result);
-    bool end(Result& result);
+    bool end(const std::string& id, Result& result);
+    // Once per run: the activities the host still runs from an earlier run of ours. The one we
+    // want is adopted (updated, not started); the others belong to workouts that ended while we
+    // were away and are ended.
+    bool adoptRunning(const WidgetState& state, Result& result);
     bool show(const WidgetState::Activity& activity, Result& result);
     // The host's answer, or nothing (with a line) when it could not be reached.
     std::optional<nlohmann::json> ask(const nlohmann::json& request, Result& result);
@@ -58,6 +62,7 @@ private:
     std::unique_ptr<HostClient> host_;
     std::optional<std::string> written_;
     bool reloadPending_ = false;
+    bool adopted_ = false;
     // The activity the host runs for us, as we last showed it.
     std::optional<WidgetState::Activity> shown_;
 };
