@@ -290,6 +290,15 @@ void PhoneApp::handleIncoming(const platform::Dictionary& message, std::string_v
             arrivalListener_(type);
         }
     }
+    if (syncId != nullptr) {
+        workoutMayHaveChanged();
+    }
+}
+
+void PhoneApp::workoutMayHaveChanged() {
+    if (workoutListener_) {
+        workoutListener_();
+    }
 }
 
 void PhoneApp::acknowledge(const std::string& syncId, const std::optional<std::string>& status) {
@@ -409,6 +418,7 @@ bool PhoneApp::selectWorkout(std::size_t index) {
     PlanPosition{plan_, currentWorkout_, feed_}.select(index);
     say("the current workout is " + std::to_string(index) + ", " +
         inQuotes(workoutName(plan_, index)));
+    workoutMayHaveChanged();
     return true;
 }
 
@@ -465,6 +475,7 @@ bool PhoneApp::sendSnapshot(bool withCatalogues) {
                         "snapshot revision " + revisionText(*revision) + " of " +
                             inQuotes(workoutName(plan_, currentWorkout_)) + " (" +
                             std::to_string(count) + " exercises)");
+    workoutMayHaveChanged();
     return true;
 }
 
@@ -478,17 +489,26 @@ bool PhoneApp::sendSnapshotFile() {
     return true;
 }
 
-bool PhoneApp::sendDelta(std::string_view edit) {
+bool PhoneApp::sendDelta(std::string_view edit, bool withTimer) {
+    // The edit is made whether or not it can be sent.
+    workoutMayHaveChanged();
     auto revision = nextRevision("the " + std::string(edit));
     if (!revision) {
         return false;
     }
     auto delta = feed_.delta(*revision);
     if (!delta) {
-        deliverWorkoutState(feed_.snapshot(*revision), *revision,
+        auto snapshot = feed_.snapshot(*revision);
+        if (withTimer) {
+            snapshot = withPhoneState(std::move(snapshot), *revision, false);
+        }
+        deliverWorkoutState(snapshot, *revision,
                             "snapshot revision " + revisionText(*revision) + " after the " +
                                 std::string(edit) + " (nothing confirmed to build a delta on)");
         return true;
+    }
+    if (withTimer && timer_.known()) {
+        delta->insert_or_assign("restTimerData", timer_.restTimerData());
     }
     deliverWorkoutState(*delta, *revision,
                         "delta revision " + revisionText(*revision) + " (" + std::string(edit) +
@@ -748,6 +768,7 @@ bool PhoneApp::retireWorkout(const std::string& id) {
             "available workouts");
     say("workout " + id + " is done: sent its removal from the available workouts, revision " +
         revisionText(*revision));
+    workoutMayHaveChanged();
     return true;
 }
 
@@ -816,6 +837,9 @@ void PhoneApp::printStatus() {
     say("status: outbox messages this run: " + std::to_string(answered_.size()) + " received (" +
         std::to_string(copies) + " copies), " + std::to_string(confirmed) + " confirmed, " +
         std::to_string(notConfirmed) + " copies answered otherwise or not at all");
+    if (statusLine_) {
+        say(statusLine_());
+    }
 }
 
 std::vector<LogbookEntry> PhoneApp::logbookEntries() const {
@@ -837,6 +861,18 @@ std::size_t PhoneApp::arrivals(std::string_view type) const {
 
 void PhoneApp::setArrivalListener(std::function<void(const std::string& type)> listener) {
     arrivalListener_ = std::move(listener);
+}
+
+void PhoneApp::setWorkoutListener(std::function<void()> listener) {
+    workoutListener_ = std::move(listener);
+}
+
+void PhoneApp::setStatusLine(std::function<std::string()> line) {
+    statusLine_ = std::move(line);
+}
+
+bool PhoneApp::recorded(std::string_view syncId) const {
+    return logbook_->find(syncId).has_value();
 }
 
 } // namespace phone

@@ -167,6 +167,36 @@ public:
     std::size_t arrivals(std::string_view type) const;
     // Called after each counted arrival with its type.
     void setArrivalListener(std::function<void(const std::string& type)> listener);
+    // Called on main after anything that may have changed the current workout, its sets or the
+    // plan's progress (more often than needed: a listener compares what it cares about).
+    void setWorkoutListener(std::function<void()> listener);
+    // A line that `status` prints after its own, from a part of the program beside the app.
+    void setStatusLine(std::function<std::string()> line);
+
+    // The phone's user completes a set now, outside the watch (the lock screen's "Complete
+    // Set"): the set is done at now, the rest for its rest seconds starts, and both go to the
+    // watch as a delta carrying the timer. The completion is recorded in the logbook under
+    // `syncId` before it takes effect, so that one sync id completes one set once, across
+    // restarts too; replaying the logbook applies it again like a watch event.
+    struct PhoneCompletion {
+        enum class Outcome {
+            completed,
+            // The sync id is in the logbook already: nothing done.
+            alreadyTaken,
+            // No such set in the current workout, or it is done: the sync id is recorded as
+            // taken, nothing completed.
+            nothingToComplete,
+            // The logbook could not record it: nothing done, the same id may be tried again.
+            notRecorded,
+        };
+        Outcome outcome = Outcome::nothingToComplete;
+        std::string exerciseName;
+        // The set's position in its exercise, counted from 1.
+        std::size_t setPosition = 0;
+    };
+    PhoneCompletion completeSetNow(const std::string& syncId, const std::string& setId);
+    // Whether the logbook holds this sync id.
+    bool recorded(std::string_view syncId) const;
     // What reached the app of one outbox message in this run: every copy the link handed over,
     // repeats included, and how they were answered. A message is delivered once a copy of it was
     // answered "Success"; any other answer, or none, asks the watch to keep it.
@@ -188,7 +218,9 @@ private:
     // which cannot be lost.
     void deliverWorkoutState(const platform::Dictionary& message, double revision,
                              std::string what);
-    bool sendDelta(std::string_view edit);
+    // With `withTimer`, the delta (or snapshot) also carries the phone's rest timer.
+    bool sendDelta(std::string_view edit, bool withTimer = false);
+    void workoutMayHaveChanged();
     std::optional<double> nextRevision(std::string_view purpose);
     // What a full state sends beside the workout: the timer when the phone knows one, and, when
     // asked, the plate inventory and the available workouts at `revision`.
@@ -242,6 +274,8 @@ private:
     std::map<std::string, std::size_t, std::less<>> arrivals_;
     std::map<std::string, Answered, std::less<>> answered_;
     std::function<void(const std::string&)> arrivalListener_;
+    std::function<void()> workoutListener_;
+    std::function<std::string()> statusLine_;
     // Tasks posted to main hold it weakly, so that they do nothing once the app is gone.
     std::shared_ptr<PhoneApp*> self_;
 };

@@ -5,6 +5,7 @@
 #include "phone/phone_app.hpp"
 #include "phone/phone_link.hpp"
 #include "phone/training_plan.hpp"
+#include "phone/widget/phone_widgets.hpp"
 #include "platform/exec/system_executor.hpp"
 #include "platform/files/file_system.hpp"
 #include "platform/link/socket/socket_transport.hpp"
@@ -43,11 +44,13 @@ struct Options {
     std::string scriptFile;
     std::string snapshotFile;
     std::optional<std::size_t> workout;
+    phone::PhoneWidgetsOptions widgets;
 };
 
 int usage(std::ostream& out, int status) {
     out << "usage: phone-sim [--link ADDRESS] [--data-dir DIR] [--plan FILE.json]\n"
            "                 [--script FILE] [--workout N]\n"
+           "                 [--app-group DIR] [--widget-data DIR] [--widget-host PATH]\n"
            "       phone-sim [--plan FILE.json] --write-snapshot FILE [--workout N]\n"
            "\n"
            "Plays the phone application on the watch link: listens on ADDRESS (unix:PATH or\n"
@@ -61,6 +64,10 @@ int usage(std::ostream& out, int status) {
         << phone::commandHelp()
         << "\n\n"
            "--workout N makes the plan's workout N (0 = the first) the current one.\n"
+           "--app-group DIR writes the next workout into DIR/group.tessaron.glanceside.json\n"
+           "for the widget; --widget-data DIR takes the lock screen's Complete Set from\n"
+           "DIR/standard.json; --widget-host PATH runs the workout's live activity on the\n"
+           "widget host's phone socket. Without them phone-sim has no widget part.\n"
            "--write-snapshot FILE writes that workout as the binary property list the phone\n"
            "sends as a full snapshot, and exits.\n"
            "phone-sim runs until quit, SIGINT or SIGTERM; it exits with 1 when a command was\n"
@@ -253,6 +260,12 @@ int main(int argc, char** argv) {
             options.planFile = value;
         } else if (arg == "--script" && (value = next())) {
             options.scriptFile = value;
+        } else if (arg == "--app-group" && (value = next())) {
+            options.widgets.appGroup = value;
+        } else if (arg == "--widget-data" && (value = next())) {
+            options.widgets.widgetData = value;
+        } else if (arg == "--widget-host" && (value = next())) {
+            options.widgets.hostSocket = value;
         } else if (arg == "--write-snapshot" && (value = next())) {
             options.snapshotFile = value;
         } else if (arg == "--workout" && (value = next())) {
@@ -350,6 +363,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     app->start();
+    std::unique_ptr<phone::PhoneWidgets> widgets;
+    if (options.widgets.appGroup || options.widgets.widgetData || options.widgets.hostSocket) {
+        widgets = std::make_unique<phone::PhoneWidgets>(executor, log, *app, options.widgets);
+        app->setStatusLine([&widgets] { return widgets->statusLine(); });
+        widgets->start();
+    }
 
     auto& main = executor.main();
     for (auto& line : script) {
