@@ -19,7 +19,7 @@ build="$root/build"
 "$root/scripts/install-deps.sh"
 # Only what the demo runs: the test programs are for scripts/test.sh.
 cmake -S "$root" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target wristside phone-sim contact-sheet
+cmake --build "$build" --target wristside phone-sim contact-sheet glanceside glanceside-host
 
 work=$(mktemp -d)
 chmod 700 "$work"
@@ -45,7 +45,9 @@ rm -rf "$shots"
 mkdir -p "$shots"
 
 echo "== phone-sim (the phone) listens on $link with its embedded training week"
-"$build/src/phone/phone-sim" --link "$link" --data-dir "$work/phone" --script <(
+"$build/src/phone/phone-sim" --link "$link" --data-dir "$work/phone" \
+  --app-group "$work/app-group" --widget-data "$work/widget" --widget-host "$work/widget-host.sock" \
+  --script <(
   echo "wait-for refresh_data 30"
   echo "ack retry"
   echo "wait 4"
@@ -66,6 +68,8 @@ phone_pid=$!
 sleep 0.5
 
 echo "== wristside (the watch) with its screens$([ "${QT_QPA_PLATFORM:-}" = offscreen ] && echo ", offscreen")"
+# The phone's widget host draws the home-screen widget and the lock screen's live activity.
+export GLANCESIDE_HOST="[\"$build/src/widget/host/glanceside-host\", \"--app-group\", \"$work/app-group\", \"--data-dir\", \"$work/widget\", \"--phone-socket\", \"$work/widget-host.sock\"]"
 python3 -u "$root/scripts/demo_watch.py" "$build/src/app/wristside" "$shots" \
   --link "$link" --data-dir "$work/watch"
 

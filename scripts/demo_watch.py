@@ -3,7 +3,9 @@
 
 Usage: demo_watch.py WRISTSIDE SHOTS_DIR [wristside arguments...]  (it starts the watch face itself)
 Each step presses a control as a finger would, waits for what the screen should show, prints a
-summary of the screen and, offscreen, writes a screenshot of it into SHOTS_DIR."""
+summary of the screen and, offscreen, writes a screenshot of it into SHOTS_DIR.
+With GLANCESIDE_HOST set (a JSON list: the host program and its arguments) it also plays the user
+on the phone's home and lock screens, which that host draws."""
 import json
 import os
 import subprocess
@@ -29,22 +31,46 @@ def stop():
 
 
 watch = start("--watch-face")
+host_command = json.loads(os.environ.get("GLANCESIDE_HOST", "null"))
+host = host_command and subprocess.Popen([*host_command, "--control", "stdin"],
+                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                                         bufsize=1)
 
 
-def ask(action, **arguments):
-    watch.stdin.write(json.dumps({"action": action, **arguments}) + "\n")
-    watch.stdin.flush()
-    for line in watch.stdout:
+def ask(action, program=None, **arguments):
+    program = program or watch
+    tag = "  [phone screen] " if program is host else "  [watch] "
+    program.stdin.write(json.dumps({"action": action, **arguments}) + "\n")
+    program.stdin.flush()
+    for line in program.stdout:
         if line.startswith('{"reply":'):
             return json.loads(line)
-        print("  [watch] " + line.rstrip("\n"), flush=True)
-    sys.exit("the watch program ended before answering " + action)
+        print(tag + line.rstrip("\n"), flush=True)
+    sys.exit("the program ended before answering " + action)
 
 
-def act(action, **arguments):
-    answer = ask(action, **arguments)
+def act(action, program=None, **arguments):
+    answer = ask(action, program, **arguments)
     if answer["reply"] == "error":
         sys.exit("demo: %s failed: %s" % (action, answer["message"]))
+
+
+def show_phone(name, view, until=lambda texts: True, seconds=20):
+    """The phone's home screen or lock screen, as glanceside-host draws it."""
+    global shot_number
+    deadline = time.time() + seconds
+    screen = ask("screen", host)
+    texts = lambda: screen["home"]["systemMedium"] if view == "home" else screen["lockScreen"] or []
+    while not until(texts()) and time.time() < deadline:
+        time.sleep(0.2)
+        screen = ask("screen", host)
+    if not until(texts()):
+        sys.exit("demo: the phone never showed %s; it shows %s" % (name, screen))
+    shot_number += 1
+    print("  [screen %02d] phone %s: %s" % (shot_number, view, " | ".join(texts())), flush=True)
+    if offscreen:
+        act("screenshot", host, path=os.path.join(shots, "%02d-phone-%s.png" % (shot_number, name)),
+            view=view)
 
 
 def show(name, until=lambda s: True, seconds=20):
@@ -70,6 +96,8 @@ def shows(text):
     return lambda s: text in s["texts"]
 
 
+if host:
+    show_phone("home-widget", "home", lambda texts: "Day A: Squat & Bench" in texts)
 show("watch-face", shows("Tessaron"))
 act("tapComplication")
 show("available-workouts", shows("Start Workout"))
@@ -86,6 +114,13 @@ show("weight-typed", shows("135"))
 act("actionButton", exerciseId="ex-0012", setIndex=0)
 show("rest-with-next-set-and-plates", lambda s: s["sheet"] == "RestTimer")
 act("dismissTimer")
+if host:
+    # The lifter completes the next set from the phone's lock screen: the watch rests with it.
+    show_phone("lock-screen-next-set", "lockScreen", lambda texts: any(" x " in t for t in texts))
+    act("tapCompleteSet", host)
+    show_phone("lock-screen-rest", "lockScreen", lambda texts: any(t.startswith("Rest") for t in texts))
+    show("rest-from-the-lock-screen", lambda s: s["sheet"] == "RestTimer")
+    act("dismissTimer")
 act("plateCalculator", exerciseId="ex-0012", setIndex=1)
 show("plate-calculator", lambda s: s["sheet"] == "PlateCalculator")
 act("swipe", direction="down")
@@ -119,4 +154,9 @@ act("swipe", direction="left")
 time.sleep(0.5)  # the page slides into place
 show("next-workout", shows("Start Workout"))
 stop()
+if host:
+    show_phone("home-widget-after", "home")
+    ask("quit", host)
+    host.stdin.close()
+    host.wait()
 sys.exit(watch.wait())

@@ -365,6 +365,12 @@ int main(int argc, char** argv) {
     app->start();
     std::unique_ptr<phone::PhoneWidgets> widgets;
     if (options.widgets.appGroup || options.widgets.widgetData || options.widgets.hostSocket) {
+        // The phone application owns its app-group container: it is there before the first
+        // write, as the widget expects.
+        if (options.widgets.appGroup) {
+            std::error_code ignored;
+            std::filesystem::create_directories(*options.widgets.appGroup, ignored);
+        }
         widgets = std::make_unique<phone::PhoneWidgets>(executor, log, *app, options.widgets);
         app->setStatusLine([&widgets] { return widgets->statusLine(); });
         widgets->start();

@@ -112,9 +112,31 @@ TEST(WidgetContent, ContentStateFollowsTheFirstOpenSetAndTheNewestCompletion) {
         expected["startTime"] = {day0, day0 + 86'400};
         EXPECT_EQ(phone::widget::contentState(c.workout, 0), expected) << c.what;
     }
+    // The rest the watch runs, started to the millisecond and perhaps corrected, wins over the
+    // completion's whole second.
+    auto counted = phone::widget::contentState(cases[1].workout, 0,
+                                               phone::widget::RunningRest{day0 + 600.705, 75});
+    EXPECT_EQ(counted["lastSetCompletedDate"], json({day0 + 600.705, day0 + 675.705}));
+    EXPECT_EQ(counted["timerSeconds"], "75");
     EXPECT_EQ(phone::widget::activityId(cases[0].workout), "workout-w1");
     EXPECT_EQ(phone::widget::activityAttributes(cases[0].workout),
               json({{"workoutId", "w1"}, {"name", "Day A"}}));
+}
+
+TEST(WidgetContent, TheNextSetsLineSaysWhatTheLifterDoes) {
+    auto timed = set("t1", "", "0", 45, {});
+    timed.insert_or_assign("duration", 65);
+    const std::pair<Dictionary, std::string> cases[] = {
+        {set("s1", "5", "225", 90, {}), "5 x 225lb"},
+        {set("s2", 8, 60.5, {}, {}), "8 x 60.5lb"},
+        {set("s3", "12", "0", {}, {}), "12 reps"},
+        {timed, "1:05"},
+    };
+    for (const auto& [first, info] : cases) {
+        auto open = phone::widget::firstOpenSet(workoutWith({first}, {}));
+        ASSERT_TRUE(open);
+        EXPECT_EQ(open->info, info);
+    }
 }
 
 TEST(SuiteFile, SettingAKeyReplacesTheWholeObjectAndKeepsTheOthers) {

@@ -58,9 +58,14 @@ void PhoneWidgets::publish() {
                         .try_emplace(textOf(workout, "id"),
                                      secondsSinceReferenceDate(executor_.clock().now()))
                         .first->second;
+        std::optional<widget::RunningRest> rest;
+        if (const auto& timer = app_.timer(); timer.running && !timer.isExerciseCountdown) {
+            rest = widget::RunningRest{timer.startMs / 1000 - widget::unixSecondsAtReferenceDate,
+                                       timer.seconds};
+        }
         state.activity = widget::WidgetState::Activity{widget::activityId(workout),
                                                        widget::activityAttributes(workout),
-                                                       widget::contentState(workout, seen)};
+                                                       widget::contentState(workout, seen, rest)};
     }
     if (published_ != state) {
         send(std::move(state));

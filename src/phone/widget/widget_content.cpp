@@ -42,6 +42,22 @@ const platform::Array* arrayAt(const Dictionary& dictionary, std::string_view ke
     return found != dictionary.end() ? found->second.array() : nullptr;
 }
 
+// What the lifter does next: "5 x 225lb"; a timed set's "1:00"; a set without load "12 reps".
+std::string setInfo(const Dictionary& exercise, const Dictionary& set) {
+    const auto reps = fieldText(set, "reps");
+    const auto weight = fieldText(set, "weight");
+    if (auto duration = numberAt(set, "duration");
+        duration && *duration > 0 && (reps.empty() || reps == "0")) {
+        const auto seconds = static_cast<std::int64_t>(*duration);
+        return std::to_string(seconds / 60) + ":" + (seconds % 60 < 10 ? "0" : "") +
+               std::to_string(seconds % 60);
+    }
+    if (weight == "0" || weight.empty()) {
+        return reps + " reps";
+    }
+    return reps + " x " + weight + textAt(exercise, "weightUnits");
+}
+
 bool isComplete(const Dictionary& set) {
     const auto* status = stringAt(set, "status");
     return status != nullptr && *status == "COMPLETE";
@@ -91,9 +107,7 @@ std::optional<OpenSet> firstOpenSet(const Dictionary& workout) {
         if (isComplete(set)) {
             return true;
         }
-        open = OpenSet{textAt(set, "id"), textAt(exercise, "name"),
-                       fieldText(set, "reps") + " x " + fieldText(set, "weight") +
-                           textAt(exercise, "weightUnits")};
+        open = OpenSet{textAt(set, "id"), textAt(exercise, "name"), setInfo(exercise, set)};
         return false;
     });
     return open;
@@ -111,7 +125,8 @@ bool isOpenSet(const Dictionary& workout, const std::string& setId) {
     return open;
 }
 
-nlohmann::json contentState(const Dictionary& workout, double fallbackStart) {
+nlohmann::json contentState(const Dictionary& workout, double fallbackStart,
+                            std::optional<RunningRest> runningRest) {
     auto open = firstOpenSet(workout);
     nlohmann::json state{{"nextSetName", open ? open->exerciseName : "Workout complete"},
                          {"nextSetInfo", open ? open->info : ""},
@@ -145,6 +160,10 @@ nlohmann::json contentState(const Dictionary& workout, double fallbackStart) {
         }
         return true;
     });
+    if (runningRest && runningRest->seconds > 0) {
+        newest = runningRest->start;
+        rest = runningRest->seconds;
+    }
     if (newest && rest && *rest > 0) {
         state["lastSetCompletedDate"] = {*newest, *newest + *rest};
         state["timerSeconds"] = numberText(*rest);

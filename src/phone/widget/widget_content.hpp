@@ -21,7 +21,7 @@ constexpr double unixSecondsAtReferenceDate = 978'307'200;
 struct OpenSet {
     std::string setId;
     std::string exerciseName;
-    // "<reps> x <weight><units>"
+    // "<reps> x <weight><units>", a timed set's "m:ss", or "<reps> reps" without a load
     std::string info;
 };
 std::optional<OpenSet> firstOpenSet(const platform::Dictionary& workout);
@@ -29,9 +29,19 @@ std::optional<OpenSet> firstOpenSet(const platform::Dictionary& workout);
 // Whether the workout has a set with that id that is not complete.
 bool isOpenSet(const platform::Dictionary& workout, const std::string& setId);
 
+// A rest the phone knows to be running, as the watch counts it.
+struct RunningRest {
+    // Seconds since 2001.
+    double start = 0;
+    double seconds = 0;
+};
+
 // The live activity's content state for a workout. `fallbackStart` (seconds since 2001) stands
-// in for a workout without a start time.
-nlohmann::json contentState(const platform::Dictionary& workout, double fallbackStart);
+// in for a workout without a start time. A running rest is the one the lock screen counts down,
+// so that it ends with the watch's to the second; without one, the rest is derived from the
+// newest completion.
+nlohmann::json contentState(const platform::Dictionary& workout, double fallbackStart,
+                            std::optional<RunningRest> runningRest = std::nullopt);
 // {"workoutId", "name"}
 nlohmann::json activityAttributes(const platform::Dictionary& workout);
 // "workout-<workoutId>"

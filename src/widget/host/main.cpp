@@ -8,6 +8,7 @@
 #include <QMetaObject>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -76,6 +77,12 @@ int main(int argc, char** argv) {
     if (options.appGroupDirectory.empty() || options.dataDirectory.empty()) {
         std::fputs(usage, stderr);
         return fail("--app-group and --data-dir are required");
+    }
+    // The system gives the extension its own container; the app group is the phone
+    // application's to create.
+    if (std::error_code error;
+        !std::filesystem::create_directories(options.dataDirectory, error) && error) {
+        return fail("cannot create " + options.dataDirectory.string() + ": " + error.message());
     }
 
     // Qt sees no options: it would take "--plugin" for one of its own.
