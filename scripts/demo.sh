@@ -7,8 +7,11 @@
 # completes the set and sees the rest with the next set's plates, opens the plate calculator,
 # adds an exercise from the phone's catalogue, starts a timed set's countdown and drops the
 # wrist (the program restarts behind the watch face, whose banner then says the countdown is
-# over and opens the program on the rest that follows), and finishes the workout, confirming as sets are left; the phone records it, the hand-off ends
-# in success, and the pager offers the next workout.
+# over and opens the program on the rest that follows), and finishes the workout, confirming as
+# sets are left; the phone records it, the hand-off ends in success, and the pager offers the next
+# workout. Beside them the phone's widget host (glanceside-host) draws the home-screen widget and
+# the lock screen: a set is completed there with "Complete Set", and the watch shows it done and
+# rests with the lock screen.
 #
 # With a display the watch's window opens next to phone-sim's log in this terminal. Without one
 # it runs offscreen and writes a screenshot of every screen it passes through, and one contact

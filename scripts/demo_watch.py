@@ -118,7 +118,10 @@ if host:
     # The lifter completes the next set from the phone's lock screen: the watch rests with it.
     show_phone("lock-screen-next-set", "lockScreen", lambda texts: any(" x " in t for t in texts))
     act("tapCompleteSet", host)
-    show_phone("lock-screen-rest", "lockScreen", lambda texts: any(t.startswith("Rest") for t in texts))
+    show_phone("lock-screen-at-once", "lockScreen", lambda texts: "Next set..." in texts)
+    # Then the phone has completed the set and publishes the real next set and its rest.
+    show_phone("lock-screen-rest", "lockScreen", lambda texts: "Next set..." not in texts and
+               any(t.startswith("Rest") for t in texts))
     show("rest-from-the-lock-screen", lambda s: s["sheet"] == "RestTimer")
     act("dismissTimer")
 act("plateCalculator", exerciseId="ex-0012", setIndex=1)
