@@ -22,6 +22,16 @@ protected:
         startBoth();
         ASSERT_EQ(watch->act(R"({"action":"startWorkout","workoutId":"wk1-day-a"})"), "ok");
         ASSERT_TRUE(waitFor(phoneOut, "start_workout"));
+        // The phone answers the start with its own state, before its ack: once the outbox is
+        // empty, that state is in and cannot overwrite an edit made after it.
+        for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+            auto state = watch->ask(R"({"action":"state"})");
+            if (state && state->find("outbox") && state->find("outbox")->array() &&
+                state->find("outbox")->array()->empty()) {
+                return;
+            }
+        }
+        FAIL() << "the watch's outbox never emptied";
     }
 };
 
