@@ -49,7 +49,8 @@ Barbell catalogueDefaultBarbell(const std::string& weightUnits) {
 std::optional<ReferenceExercise> decodeReferenceExercise(const Dictionary& dictionary) {
     const auto* id = asString(lookup(dictionary, "id"));
     const auto* name = asString(lookup(dictionary, "name"));
-    if (id == nullptr || name == nullptr) {
+    // An empty id cannot be picked apart from another, and an empty name is a blank row.
+    if (id == nullptr || name == nullptr || id->empty() || name->empty()) {
         return std::nullopt;
     }
     ReferenceExercise exercise;

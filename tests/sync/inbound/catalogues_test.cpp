@@ -178,12 +178,13 @@ TEST_F(Catalogues, ANonFiniteRevisionCountsAsAbsent) {
     EXPECT_EQ(data().lastDeltaRevision, revision) << "a delta after an infinite one";
 }
 
-RC_GTEST_PROP(ReferenceExerciseDecoding, AnyDictionaryDecodesOrLacksItsIdOrName, ()) {
+RC_GTEST_PROP(ReferenceExerciseDecoding, AnyDictionaryDecodesOrLacksAUsableIdOrName, ()) {
     auto dictionary = *testsupport::arbitraryDictionary(3, false);
     auto decoded = model::decodeReferenceExercise(dictionary);
     const auto* id = model::asString(model::lookup(dictionary, "id"));
     const auto* name = model::asString(model::lookup(dictionary, "name"));
-    RC_ASSERT(decoded.has_value() == (id != nullptr && name != nullptr));
+    RC_ASSERT(decoded.has_value() ==
+              (id != nullptr && name != nullptr && !id->empty() && !name->empty()));
     RC_ASSERT(!decoded || std::isfinite(decoded->barbell.weight));
 }
 
